@@ -1,0 +1,36 @@
+// The front end of the console program: text on the standard streams, no
+// windows, and the program's end where the wizard would end only the run.
+#pragma once
+
+#include "front_end.h"
+
+#include <cstdio>
+
+class console_front_end : public front_end {
+public:
+    explicit console_front_end(FILE* out = stdout, FILE* err = stderr);
+    ~console_front_end() override;
+
+    bool is_console() const override { return true; }
+    void write_out(const std::string& text) override;
+    void write_err(const std::string& text) override;
+
+    // The console has no windows and keeps no error list; the reporter
+    // never asks it for them.
+    void show_internal_error(const std::wstring& text) override;
+    void show_error(const std::wstring& text) override;
+    continue_answer ask_continue(const std::wstring& text) override;
+    bool error_list_ready() const override { return false; }
+    std::size_t error_list_size() const override { return 0; }
+    void add_error_text(const std::string& text) override;
+
+    // Ends without unwinding, so that an unfinished COPY is not committed
+    // by destructors: the server rolls it back when the connection drops.
+    [[noreturn]] void end_program(int exit_code) override;
+
+private:
+    void write(FILE* stream, const std::string& text);
+
+    FILE* out;
+    FILE* err;
+};

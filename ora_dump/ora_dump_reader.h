@@ -1,0 +1,125 @@
+// The dump reader: one per program. It keeps the state that the other parts
+// of the reader share while a dump is read (the progress the front ends poll,
+// the dump's length and format flags, the classes and code pages of its two
+// character sets) and finds the tables of a classic dump.
+#pragma once
+
+#include "tk_singleton.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+
+class ora_dump_stream;
+struct table_pos;
+
+// What one opening learnt about its dump. The dump database keeps a copy, so
+// that a later opening cannot change how an open dump's text is decoded.
+struct dump_info {
+    std::int64_t dump_length = 0;
+    // 0 a code page, 1 UTF-8, 2 UTF-16 big-endian.
+    int charset_class = 0;
+    int ncharset_class = 2;
+    // Windows code pages of the database and national sets; 0 means the
+    // windows-1252 fallback.
+    int dump_code_page = 0;
+    int dump_ncode_page = 0;
+};
+
+// Lines the user is meant to see while a dump is opened. "shown" goes to the
+// log box of the wizard's page; "warning" to that box too, or in the console
+// program to the standard error.
+enum class ora_log_kind { shown, warning };
+using ora_log_sink = std::function<void(ora_log_kind kind, const std::string& text)>;
+
+// The table map: keys ordered by code unit.
+using ora_table_map = std::map<std::wstring, table_pos>;
+
+class ora_dump_reader : public tk_singleton<ora_dump_reader> {
+public:
+
+    ora_dump_reader();
+    ~ora_dump_reader() override;
+
+    // Progress of the dump reading: 0 at the start of an opening, 100 when
+    // the dump database is ready, -1 when the opening failed.
+    int get_progress() const;
+    void set_progress(std::int64_t position, std::int64_t length);
+    void set_ui_progress(int value);
+    void set_datapump_pos(std::int64_t position);
+    void set_local_progress(std::int64_t table_start, std::int64_t table_end, std::int64_t current);
+    int get_local_progress() const;
+
+    // Clears the format flags, sets the classes to 0 and 2 and both code
+    // pages to 0; every opening starts with it.
+    void reset_dump_state();
+
+    // Classifies a big-endian Oracle character-set id as the database set or,
+    // with national set, as the national one; stores the class and (class 0)
+    // the code page in info, and returns the class.
+    int get_cp(const unsigned char id[2], bool national);
+    // The Windows code page of an Oracle character-set id; 0 when none.
+    int charset_codepage(unsigned id) const;
+
+    // Dump text to wide text, in the class and code page of the database set
+    // (or of the national set). Classes 0 and 1 stop at the first NUL within
+    // length. Never raises: undecodable bytes become U+FFFD.
+    static std::wstring get_wstring(const dump_info& info, const char* data, std::size_t length, bool national);
+    std::wstring get_wstring(const char* data, std::size_t length, bool national) const
+    {
+        return get_wstring(info, data, length, national);
+    }
+
+    void set_log_sink(ora_log_sink sink);
+    // Sends a line through the sink of the live reader, if any; never raises.
+    static void send_log(ora_log_kind kind, const std::string& text) noexcept;
+
+    // The classic scan: walks the dump from the stream's position (the end of
+    // the header) and fills the context's table map. Reports its own
+    // failures through error_handler; sets the context's complete flag when
+    // the walk ended normally.
+    template <typename Context>
+    void find_ora_objects(ora_dump_stream& stream, Context& context)
+    {
+        find_ora_objects(stream, context.tables, context.complete);
+    }
+    void find_ora_objects(ora_dump_stream& stream, ora_table_map& tables, bool& complete);
+
+    // A name of more than 2 bytes that starts and ends with quote loses both.
+    static std::string embellish_name(const std::string& name, char quote);
+    // user + "." + name when merging and the user is known.
+    std::string merge_schema_name(const std::string& name, const std::string& schema_user) const;
+
+    dump_info info;
+    bool compound_dump = false;
+    bool first_part = false;
+    bool m_datapump = false;
+    // Prefix table names with the schema user; set by the front ends.
+    bool merge_schema = false;
+
+    std::map<unsigned, std::string> charset_names;
+    std::map<std::string, std::uint16_t> codepages;
+
+private:
+    void init_cp_tables();
+
+    // Guards m_ui_progress and datapump_pos together.
+    mutable std::mutex progress_mutex;
+    // Guards local_progress.
+    mutable std::mutex local_mutex;
+    std::atomic<int> m_ui_progress{0};
+    std::atomic<std::int64_t> datapump_pos{0};
+    std::atomic<int> local_progress{0};
+
+    mutable std::mutex sink_mutex;
+    ora_log_sink sink;
+};
+
+// Big-endian UTF-16 to wide text: surrogate pairs are joined, lone halves
+// become U+FFFD and a trailing odd byte is dropped. With skip_headers, the
+// 5-byte chunk headers (06 01 FE ...) at every 8132-byte boundary are passed.
+std::wstring utf16be_to_wstring(const unsigned char* bytes, std::size_t length, bool skip_headers);

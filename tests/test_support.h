@@ -1,0 +1,78 @@
+// Helpers shared by the test programs: temporary folders, environment
+// overrides, a logger that writes into a temporary file, and a child process
+// without root rights for permission checks.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class tk_logger;
+
+namespace tk_test {
+
+// A fresh folder under the system's temporary folder, removed with its
+// content at the end of the scope. Mode 0755, so that a child process that
+// dropped its rights can still reach it.
+class temp_dir {
+public:
+    temp_dir();
+    ~temp_dir();
+    temp_dir(const temp_dir&) = delete;
+    temp_dir& operator=(const temp_dir&) = delete;
+    const std::string& path() const { return dir; }
+    std::string file(const std::string& name) const { return dir + "/" + name; }
+
+private:
+    std::string dir;
+};
+
+// Sets (or, with nullopt, unsets) an environment variable for the scope.
+class scoped_env {
+public:
+    scoped_env(const char* name, std::optional<std::string> value);
+    ~scoped_env();
+    scoped_env(const scoped_env&) = delete;
+    scoped_env& operator=(const scoped_env&) = delete;
+
+private:
+    std::string name;
+    std::optional<std::string> old;
+};
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+
+// HOME and XDG_CONFIG_HOME point into a temporary folder.
+class home_fixture : public ::testing::Test {
+protected:
+    home_fixture();
+    ~home_fixture() override;
+    temp_dir home;
+    std::string config_dir() const { return home.path() + "/.config"; }
+
+private:
+    scoped_env env_home;
+    scoped_env env_config;
+};
+
+// A logger (threshold 3) switched on and writing into log.txt of a
+// temporary folder; constructed and destroyed with each test, since the
+// logger is one per process.
+class logger_fixture : public home_fixture {
+protected:
+    logger_fixture();
+    ~logger_fixture() override;
+    std::string log_path() const { return home.file("log.txt"); }
+    std::string log_text() const { return read_file(log_path()); }
+    std::unique_ptr<tk_logger> logger;
+};
+
+// Runs check in a forked child that dropped to uid/gid 65534; gives its
+// result, or nullopt when the rights could not be dropped.
+std::optional<bool> run_as_nobody(const std::function<bool()>& check);
+
+}  // namespace tk_test

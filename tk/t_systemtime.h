@@ -1,0 +1,18 @@
+// Calendar fields of a date and time, to the microsecond.
+#pragma once
+
+struct t_systemtime {
+    int year = 0;
+    int month = 0;
+    int day_of_week = 0;  // always 0: nothing reads it
+    int day = 0;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int microsecond = 0;
+
+    bool operator==(const t_systemtime&) const = default;
+};
+
+// The local time of the machine, now.
+t_systemtime tk_get_local_time();
