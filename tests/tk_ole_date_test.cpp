@@ -383,3 +383,39 @@ TEST(OleDate, ToVariantCarriesTheFields)
     EXPECT_EQ(parsed.get_vt(), VT_DATE);
     EXPECT_EQ(parsed.get_time(), fields(2024, 1, 31, 10, 20, 30, 500000));
 }
+
+// The programs log at threshold 3, and dates are parsed and printed for
+// every value of a row: below the threshold their traces must cost nothing,
+// so nothing is written and no argument of the trace macros is evaluated.
+class OleDateLog : public tk_test::logger_fixture {};
+
+TEST_F(OleDateLog, TracesBelowTheThresholdAreNotEvaluated)
+{
+    tk_trace(3, "start");  // the first use empties the log; later calls test the level
+    const std::string texts[] = {
+        "20240131102030", "2024-01-31 10:20:30.25 PM", "31-jan-24 10:20:30.5", "1:2",
+        "24-02-30",       "10:20:" + std::string(10000, '9'), std::string(10000, '-'),
+    };
+    for (const std::string& text : texts) {
+        ole_date d(text);
+        (void)d.is_valid();
+        (void)d.to_string(true);
+        (void)d.to_wstring(true);
+        (void)ole_date(std::wstring(text.begin(), text.end())).to_variant();
+    }
+    (void)ole_date(fields(1, 1, 1, 10, 20, 30, 5)).to_string(true);
+
+    int evaluated = 0;
+    auto argument = [&] {
+        ++evaluated;
+        return std::string("argument");
+    };
+    TK_TRACE(1, "Got row sec: '%s'", argument());
+    TK_TRACE(2, "Invalid date/time format: '%s'", argument());
+    EXPECT_EQ(evaluated, 0);
+    EXPECT_EQ(log_text(), "start\r\n");
+
+    TK_TRACE(3, "%s", argument());
+    EXPECT_EQ(evaluated, 1);
+    EXPECT_EQ(log_text(), "start\r\nargument\r\n");
+}

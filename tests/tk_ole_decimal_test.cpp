@@ -363,3 +363,38 @@ TEST(OleCy, ParseRoundsHalfToEvenAndChecksRange)
         EXPECT_EQ(c.units, r.status == ole_number_status::ok ? r.units : 77) << r.text;
     }
 }
+
+// The extremes of an Oracle NUMBER with every digit it can store: 40
+// significant digits at the smallest and at the largest exponent. The text
+// is exact, without an exponent, and reads back as the same value.
+TEST(OleDecimal, OracleExtremesKeepFortyDigits)
+{
+    struct row {
+        std::string text;
+        std::string printed;
+    };
+    const std::string forty_nines(40, '9');
+    const std::vector<row> rows = {
+        {"1." + forty_digits.substr(1) + "E-130", "0." + std::string(129, '0') + forty_digits.substr(0, 39)},
+        {"-1E-130", "-0." + std::string(129, '0') + "1"},
+        {"9." + forty_nines.substr(1) + "E125", forty_nines + std::string(86, '0')},
+        {"-9." + std::string(37, '9') + "E125", "-" + std::string(38, '9') + std::string(88, '0')},
+        {"0." + forty_nines, "0." + forty_nines},
+        {forty_nines, forty_nines},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.text);
+        const ole_decimal d = dec(r.text);
+        EXPECT_EQ(d.to_string(), r.printed);
+        EXPECT_EQ(dec(d.to_string()), d);
+        EXPECT_EQ(dec(d.to_string()).to_string(), r.printed);
+    }
+    // 40 digits are kept as they are, never rounded to 38.
+    EXPECT_EQ(dec(forty_nines).digits(), forty_nines);
+    EXPECT_NE(dec(forty_nines), dec("1E40"));
+    EXPECT_LT(dec("9." + forty_nines.substr(1) + "E125"), dec("1E126"));
+    // Built from the base-100 pairs of a NUMBER, as the reader does.
+    EXPECT_EQ(ole_decimal(false, forty_nines, 86).to_string(), forty_nines + std::string(86, '0'));
+    EXPECT_EQ(ole_decimal(true, forty_digits, -169).to_string(),
+              "-0." + std::string(129, '0') + forty_digits.substr(0, 39));
+}

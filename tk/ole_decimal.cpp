@@ -182,6 +182,34 @@ ole_decimal::ole_decimal(bool negative_, std::string_view digits_, std::int32_t 
         throw ole_cast_exception();
 }
 
+ole_decimal::ole_decimal(ole_decimal&& other) noexcept
+    : count(other.count), exponent(other.exponent), negative(other.negative), large(std::move(other.large))
+{
+    if (count <= inline_digits)
+        std::memcpy(small, other.small, count);
+    other.count = 0;
+    other.exponent = 0;
+    other.negative = false;
+    other.large.clear();
+}
+
+ole_decimal& ole_decimal::operator=(ole_decimal&& other) noexcept
+{
+    if (this == &other)
+        return *this;
+    count = other.count;
+    exponent = other.exponent;
+    negative = other.negative;
+    if (count <= inline_digits)
+        std::memcpy(small, other.small, count);
+    large = std::move(other.large);
+    other.count = 0;
+    other.exponent = 0;
+    other.negative = false;
+    other.large.clear();
+    return *this;
+}
+
 ole_number_status ole_decimal::make(bool negative_, std::string_view text, std::int64_t exp, ole_decimal& out)
 {
     for (char c : text)

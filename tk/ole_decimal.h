@@ -61,6 +61,12 @@ public:
 
     // Zero.
     ole_decimal() noexcept = default;
+    ole_decimal(const ole_decimal&) = default;
+    ole_decimal& operator=(const ole_decimal&) = default;
+    // A moved-from decimal is zero: its digit count must never outlive the
+    // heap digits it gave away.
+    ole_decimal(ole_decimal&& other) noexcept;
+    ole_decimal& operator=(ole_decimal&& other) noexcept;
 
     // The value (negative ? -1 : 1) * digits * 10^exponent. The digit text
     // may carry leading and trailing zeros. Raises ole_cast_exception when

@@ -192,7 +192,9 @@ std::int64_t decimal_order(std::string_view s)
 // A floating number read the way strtod reads it in the C locale, with ','
 // standing for the point: leading blanks, a sign, the number (including
 // "Infinity" and "NaN"); end is where it stopped. A value too small for the
-// type gives a zero, one too large an overflow.
+// type gives a zero, one too large an overflow. Unlike strtod, hexadecimal
+// texts ("0x1p3") are not read: neither dumps nor the server write them, and
+// they read as 0, like any number that stops at the 'x'.
 template <typename F>
 float_text read_floating(std::string_view text, F& out, std::size_t& end)
 {
@@ -553,6 +555,35 @@ ole_variant::ole_variant(std::vector<std::uint8_t>&& data) : vt(VT_BYTE_ARRAY), 
     TK_TRACE(1, "ole_variant::ctor(binary)");
 }
 
+ole_variant::ole_variant(ole_variant&& other) noexcept
+    : int64_value(other.int64_value),
+      uint64_value(other.uint64_value),
+      time(other.time),
+      vt(other.vt),
+      num(other.num),
+      bstr(std::move(other.bstr)),
+      bytes(std::move(other.bytes)),
+      decimal(std::move(other.decimal))
+{
+    other.vt = VT_EMPTY;
+}
+
+ole_variant& ole_variant::operator=(ole_variant&& other) noexcept
+{
+    if (this == &other)
+        return *this;
+    int64_value = other.int64_value;
+    uint64_value = other.uint64_value;
+    time = other.time;
+    vt = other.vt;
+    num = other.num;
+    bstr = std::move(other.bstr);
+    bytes = std::move(other.bytes);
+    decimal = std::move(other.decimal);
+    other.vt = VT_EMPTY;
+    return *this;
+}
+
 ole_variant::~ole_variant() = default;
 
 // ------------------------------------------------------------- assignment
@@ -785,6 +816,8 @@ std::wstring ole_variant::to_wstring() const
 
 ole_variant ole_variant::from_string(std::string_view text, VARTYPE type)
 {
+    // The texts are C strings at heart: nothing after a NUL belongs to them.
+    text = up_to_nul(text);
     TK_TRACE(1, "ole_variant::from_string('%s', 0x%08X)", text, type);
     ole_variant v;
     if (text.empty()) {
@@ -1040,7 +1073,13 @@ void ole_variant::change_type(VARTYPE type)
         change_to_binary(type);
         return;
     }
-    change_by_table(type);
+    try {
+        change_by_table(type);
+    } catch (const ole_cast_exception&) {
+        TK_TRACE(1, "VariantChangeType failed");
+        TK_TRACE(1, "to_string()=%s", to_string());
+        throw;
+    }
 }
 
 void ole_variant::change_from_64(VARTYPE type)
@@ -1091,13 +1130,14 @@ void ole_variant::change_from_64(VARTYPE type)
         set_type(VT_DECIMAL);
         return;
     case VT_I8:
-        // The bits, as they are: the unsigned field read as signed.
-        int64_value = static_cast<std::int64_t>(uint64_value);
-        set_type(VT_I8);
-        return;
     case VT_UI8:
-        uint64_value = static_cast<std::uint64_t>(int64_value);
-        set_type(VT_UI8);
+        // The value goes into the other field, whose bits then equal it; the
+        // old field keeps its value. A value the other type cannot hold (a
+        // negative as unsigned, or above 2^63 - 1 as signed) would come out
+        // as a different number, so it is refused.
+        if (!int_fits(type, negative, magnitude))
+            throw ole_cast_exception();
+        store_integer(type, negative, magnitude);
         return;
     default:
         throw ole_cast_exception();

@@ -83,10 +83,11 @@ public:
     ole_variant(const std::vector<std::uint8_t>& bytes);
     ole_variant(std::vector<std::uint8_t>&& bytes);
 
+    // Copies are deep. A moved-from value is VT_EMPTY.
     ole_variant(const ole_variant&) = default;
-    ole_variant(ole_variant&&) noexcept = default;
+    ole_variant(ole_variant&& other) noexcept;
     ole_variant& operator=(const ole_variant&) = default;
-    ole_variant& operator=(ole_variant&&) noexcept = default;
+    ole_variant& operator=(ole_variant&& other) noexcept;
     virtual ~ole_variant();
 
     ole_variant& operator=(const wchar_t* text);
