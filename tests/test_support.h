@@ -3,6 +3,8 @@
 // without root rights for permission checks.
 #pragma once
 
+#include "t_systemtime.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -74,5 +76,20 @@ protected:
 // Runs check in a forked child that dropped to uid/gid 65534; gives its
 // result, or nullopt when the rights could not be dropped.
 std::optional<bool> run_as_nobody(const std::function<bool()>& check);
+
+// Date and time fields for tests; the weekday is left 0.
+inline t_systemtime systemtime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                               int microsecond = 0)
+{
+    t_systemtime t;
+    t.year = year;
+    t.month = month;
+    t.day = day;
+    t.hour = hour;
+    t.minute = minute;
+    t.second = second;
+    t.microsecond = microsecond;
+    return t;
+}
 
 }  // namespace tk_test

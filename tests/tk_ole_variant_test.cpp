@@ -21,18 +21,11 @@ namespace {
 
 const std::string forty_digits = "1234567890123456789012345678901234567890";
 
-t_systemtime fields(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
-                    int microsecond = 0)
+using tk_test::systemtime;
+
+t_systemtime fields(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int us = 0)
 {
-    t_systemtime t;
-    t.year = year;
-    t.month = month;
-    t.day = day;
-    t.hour = hour;
-    t.minute = minute;
-    t.second = second;
-    t.microsecond = microsecond;
-    return t;
+    return systemtime(y, mo, d, h, mi, s, us);
 }
 
 ole_variant cy(std::int64_t units) { return ole_variant(ole_cy::from_units(units)); }
