@@ -1,0 +1,223 @@
+#include "parse_cmd_line.h"
+
+#include "error_handler.h"
+#include "fatal_exit.h"
+#include "velconv_convertor.h"
+
+#include "tk_exception.h"
+#include "tk_format.h"
+#include "tk_logger.h"
+#include "tk_string.h"
+#include "tk_utils.h"
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+const cmd_option velcagent_options[] = {
+    {opt_case_sense, "--case_sense"},
+    {opt_dest, "--dest="},
+    {opt_help, "--help"},
+    {opt_logfile, "--logfile="},
+    {opt_mode, "--mode="},
+    {opt_host, "--host="},
+    {opt_merge_schema, "--merge_schema"},
+    {opt_merge_schema, "--ora_schema"},
+    {opt_port, "--port="},
+    {opt_profile, "--profile="},
+    {opt_pswd, "--pswd="},
+    {opt_silent, "--silent"},
+    {opt_skip_idx, "--skip_idx"},
+    {opt_src, "--src="},
+    {opt_tab_def, "--tab_def"},
+    {opt_tab_file, "--tab_file="},
+    {opt_user, "--user="},
+    {0, ""},
+};
+
+namespace {
+
+const char* const usage_format =
+    "VELCAGENT v%d.%d\n"
+    "Usage: VELCAGENT.EXE OPTIONS\n"
+    "\n"
+    "   --case_sense   make names case sensitive (default is off)\n"
+    "   --dest=...     PostgreSQL database name\n"
+    "   --help         display this help message and exit\n"
+    "   --host=...     PostgreSQL server IP address or network name\n"
+    "   --logfile=...  path to the file where execution trace will be written\n"
+    "   --mode=...     how to process an existing PostgreSQL database\n"
+    "                  (0 - overwrite the entire database, 1 - overwrite existing\n"
+    "                  tables only, 2 - skip existing tables, 3 - merge)\n"
+    "   --ora_schema   merge schema and table names\n"
+    "   --port=...     PostgreSQL port\n"
+    "   --profile=...  path to the file to load conversion settings from\n"
+    "   --pswd=...     PostgreSQL user password\n"
+    "   --silent       disable program output\n"
+    "   --skip_idx     skip converting indexes\n"
+    "   --src=...      Oracle dump file name\n"
+    "   --tab_def      convert table definitions only\n"
+    "   --tab_file=... file containing the list of tables to convert\n"
+    "                  (one table name per line)\n"
+    "   --user=...     PostgreSQL user name\n"
+    "\n"
+    "NOTES:\n"
+    "   1) You can omit 'host' to connect local database server.\n"
+    "   2) It is necessary to specify 'port' parameter only if it differs from\n"
+    "      the default  port 5432.\n"
+    "   3) If you omit 'tab_file' parameter, all database tables will be converted.\n"
+    "   4) If you omit 'mode' parameter, default mode 'overwrite the entire\n"
+    "      database' will be used.\n"
+    "   5) Command line parameters that contain spaces should be enclosed in\n"
+    "      quotes (for example --dest=\"my database\")";
+
+// Exactly one digit from 0 to 3: "02", "+2" or "-1" are typing errors, not
+// modes, and the default mode 0 drops the whole database.
+std::optional<int> read_mode(std::string_view text)
+{
+    if (text.size() != 1 || text[0] < '0' || text[0] > '3')
+        return std::nullopt;
+    return text[0] - '0';
+}
+
+// Decimal digits only, 1 to 65535; an empty text names no port (0).
+std::optional<int> read_port(std::string_view text)
+{
+    if (text.empty())
+        return 0;
+    std::uint32_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+        if (value > 65535)
+            return std::nullopt;
+    }
+    if (value == 0)
+        return std::nullopt;
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
+std::string velcagent_usage()
+{
+    return tk_format(usage_format, velc_version_major, velc_version_minor);
+}
+
+bool parse_cmd_line(int argc, char** argv)
+{
+    TK_TRACE(2, "parse_cmd_line");
+    for (int i = 0; argv && i < argc; ++i)
+        TK_TRACE(1, "parameter #%d: %s", i, argv[i] ? argv[i] : "");
+
+    velconv_convertor* converter = velconv_convertor::instance();
+    std::string host;
+    std::string user;
+    std::string password;
+    std::string port = "5432";
+    bool profile_loaded = false;
+
+    ansi_cmd_line line(argc, argv, velcagent_options);
+    for (; line.has_more(); line.next()) {
+        const std::string value = line.get_value();
+        switch (line.get_id()) {
+        case opt_case_sense:
+            TK_TRACE(2, "\tcase sensitive=true");
+            converter->set_case_sens(true);
+            break;
+        case opt_dest:
+            TK_TRACE(1, "parse_cmd_line - got dest %s", value);
+            converter->dest = tk_to_unicode(value);
+            break;
+        case opt_help:
+            fatal_exit(velcagent_usage());
+        case opt_host:
+            host = value;
+            break;
+        case opt_logfile:
+            TK_TRACE(1, "parse_cmd_line - got logfile %s", value);
+            converter->set_logfile(value);
+            break;
+        case opt_mode: {
+            TK_TRACE(2, "\tgot mode %s", value);
+            const std::optional<int> mode = read_mode(value);
+            if (!mode)
+                fatal_exit("Invalid merge/overwrite mode");
+            TK_TRACE(1, "udb_converter::set_mode(%d)", *mode);
+            converter->n_mode = *mode;
+            break;
+        }
+        case opt_merge_schema:
+            TK_TRACE(2, "\tmerge schema and table names");
+            converter->set_use_schema(true);
+            break;
+        case opt_port:
+            port = value;
+            break;
+        case opt_profile:
+            TK_TRACE(1, "parse_cmd_line - got profile %s", value);
+            // Going on with the command line's settings instead could drop
+            // a database that the profile meant to merge into.
+            if (!converter->load_profile_file(tk_to_unicode(value)))
+                throw tk_exception("Profile cannot be loaded. Please verify the file is a valid profile.", 1);
+            profile_loaded = true;
+            break;
+        case opt_pswd:
+            password = value;
+            break;
+        case opt_silent:
+            TK_TRACE(1, "parse_cmd_line - silent mode is ON");
+            converter->set_silent(true);
+            error_handler::instance()->set_quiet(true);
+            break;
+        case opt_skip_idx:
+            TK_TRACE(2, "\tskip converting indexes");
+            converter->skip_idx = 1;
+            break;
+        case opt_src:
+            TK_TRACE(1, "parse_cmd_line - got src %s", value);
+            converter->src = tk_to_unicode(value);
+            break;
+        case opt_tab_def:
+            TK_TRACE(2, "\tconvert table definitions only");
+            converter->tab_def = 1;
+            break;
+        case opt_tab_file:
+            TK_TRACE(2, "\tparse_cmd_line - got tab_file %s", value);
+            converter->process_tab_file(value);
+            break;
+        case opt_user:
+            user = value;
+            break;
+        default:
+            // A stray argument: the cursor keeps it.
+            break;
+        }
+    }
+    if (!line.get_strays().empty())
+        return false;
+
+    if (converter->dest.empty())
+        fatal_exit("You should enter destination PostgreSQL database");
+    if (converter->src.empty())
+        fatal_exit("You should enter Oracle dump file name");
+    if (!tk_is_file_exist(converter->src, 0x4000))
+        fatal_exit("Source file does not exist.\nPlease verify the correct file name was given.");
+
+    // A loaded profile decides the connection, wherever the connection
+    // options stand.
+    if (!profile_loaded) {
+        const std::optional<int> number = read_port(port);
+        if (!number)
+            fatal_exit("Invalid port number");
+        converter->set_connection(host, user, password, *number);
+    }
+    return true;
+}
+
+void apply_cmd_line(int argc, char** argv)
+{
+    if (argc <= 1 || !parse_cmd_line(argc, argv))
+        fatal_exit(velcagent_usage());
+}

@@ -1,0 +1,104 @@
+// The table-list file of the console program: one source table name per
+// line, taken as written (blanks and letter case stay), empty lines skipped.
+// The file is UTF-8; a byte-order mark at the start of the first non-empty
+// line is dropped. One "\r" before the line end is dropped too, so that a
+// file saved with CR LF line ends gives the bare names.
+//
+// Either the whole file becomes the table list or the list stays as it was:
+// a list cut short by a long line or a read error would make the run
+// convert fewer tables and still look successful.
+
+#include "udb_converter.h"
+
+#include "tk_exception.h"
+#include "tk_format.h"
+#include "tk_logger.h"
+#include "tk_string.h"
+#include "tk_utils.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t max_name_bytes = 254;
+constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
+
+const char* const missing_text = "Table names file does not exist.\nPlease verify the correct path/name was given.";
+const char* const unreadable_text = "Table names file cannot be read.";
+
+struct file_closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+[[noreturn]] void refuse_long_line(std::uint64_t line_number)
+{
+    throw tk_exception(tk_format("Table names file: line %d is longer than 254 bytes.", line_number), 1);
+}
+
+}  // namespace
+
+void udb_converter::process_tab_file(const std::string& path)
+{
+    TK_TRACE(1, "udb_converter::process_tab_file(%s)", path);
+    if (path.find('\0') != std::string::npos || !tk_is_file_exist(path, 0x4000))
+        throw tk_exception(missing_text, 1);
+    std::unique_ptr<std::FILE, file_closer> file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        throw tk_exception(unreadable_text, 1);
+
+    std::vector<std::wstring> names;
+    std::string line;
+    std::uint64_t line_number = 0;
+    bool in_line = false;
+    char buffer[4096];
+
+    // A line is kept only up to the limit plus a "\r" that may precede its
+    // line feed; anything longer is refused without being held.
+    const auto end_line = [&] {
+        ++line_number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.size() > max_name_bytes)
+            refuse_long_line(line_number);
+        if (!line.empty()) {
+            std::string_view name = line;
+            if (names.empty() && name.substr(0, byte_order_mark.size()) == byte_order_mark)
+                name.remove_prefix(byte_order_mark.size());
+            names.push_back(tk_to_unicode(name));
+        }
+        line.clear();
+        in_line = false;
+    };
+
+    for (;;) {
+        const std::size_t n = std::fread(buffer, 1, sizeof buffer, file.get());
+        if (n == 0)
+            break;
+        std::size_t pos = 0;
+        while (pos < n) {
+            in_line = true;
+            const char* start = buffer + pos;
+            const void* lf = std::memchr(start, '\n', n - pos);
+            const std::size_t chunk = lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - start) : n - pos;
+            if (line.size() + chunk > max_name_bytes + 1)
+                refuse_long_line(line_number + 1);
+            line.append(start, chunk);
+            pos += chunk;
+            if (lf) {
+                ++pos;
+                end_line();
+            }
+        }
+    }
+    if (std::ferror(file.get()))
+        throw tk_exception(unreadable_text, 1);
+    // A last line without its line end.
+    if (in_line)
+        end_line();
+
+    selected_tables = std::move(names);
+}
