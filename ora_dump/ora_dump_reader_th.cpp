@@ -1,0 +1,1106 @@
+#include "ora_dump_reader_th.h"
+
+#include "ora_dump_reader_th_10.h"
+#include "ora_dump_reader_th_7.h"
+#include "ora_dump_reader_th_8.h"
+#include "ora_dump_reader_th_9.h"
+#include "ora_dump_stream.h"
+#include "t_orcale_ftd.h"
+#include "tk_format.h"
+#include "tk_logger.h"
+#include "udb_record.h"
+#include "udb_schema.h"
+
+#include <charconv>
+#include <cstring>
+#include <limits>
+#include <optional>
+
+namespace {
+
+[[noreturn]] void raise_unexpected(std::int64_t position)
+{
+    throw tk_exception(tk_format(ora_th_messages::unexpected_data, position), 0);
+}
+
+[[noreturn]] void raise_eof()
+{
+    throw ora_framing_error(ora_th_messages::eof_reached);
+}
+
+bool is_leap(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+int days_in_month(int year, int month)
+{
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && is_leap(year) ? 29 : days[month - 1];
+}
+
+// Hour, minute and second bytes carry the value plus 1; a 0 byte or one
+// that reads negative as a signed byte counts as 0.
+int time_field(std::uint8_t b)
+{
+    return b == 0 || b >= 0x80 ? 0 : b - 1;
+}
+
+// The calendar fields of a DATE or the first 7 bytes of a TIMESTAMP.
+// Years from 10000 on (every BC date among them) give an empty value; any
+// field a calendar lacks is a date error.
+void decode_date(const std::uint8_t* p, int microsecond, ole_variant& value, std::int64_t position)
+{
+    int year = ((p[0] - 100) & 0xFF) * 100 + ((p[1] - 100) & 0xFF);
+    if (year >= 10000) {
+        value.clear();
+        return;
+    }
+    t_systemtime t;
+    t.year = year;
+    t.month = p[2];
+    t.day = p[3];
+    t.hour = time_field(p[4]);
+    t.minute = time_field(p[5]);
+    t.second = time_field(p[6]);
+    t.microsecond = microsecond;
+    if (year < 1 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > days_in_month(year, t.month) ||
+        t.hour > 23 || t.minute > 59 || t.second > 60) {
+        TK_TRACE(3, "Date reading error, pos: %I64d", position);
+        throw tk_exception(ora_th_messages::date_error, 0);
+    }
+    value = ole_variant(t);
+}
+
+// Sign and magnitude of a NUMBER rounded to an integer: half to even, or
+// with half_up as floor(x + 0.5). False beyond 2^64 - 1.
+bool number_to_integer(const ora_number& n, bool half_up, bool& negative, std::uint64_t& magnitude)
+{
+    negative = false;
+    magnitude = 0;
+    if (n.count == 0)
+        return true;
+    const std::string d = n.decimal_digits();
+    const int size = static_cast<int>(d.size());
+    const int int_digits = size + n.decimal_exponent();
+    for (int k = 0; k < int_digits; ++k) {
+        unsigned digit = k < size ? static_cast<unsigned>(d[k] - '0') : 0;
+        if (magnitude > (std::numeric_limits<std::uint64_t>::max() - digit) / 10)
+            return false;
+        magnitude = magnitude * 10 + digit;
+    }
+    int first = 0;
+    bool rest = false;
+    if (int_digits < size) {
+        int from;
+        if (int_digits >= 0) {
+            first = d[int_digits] - '0';
+            from = int_digits + 1;
+        } else {
+            from = 0;  // the first fraction digit is a leading zero
+        }
+        for (int k = from; k < size; ++k)
+            if (d[k] != '0')
+                rest = true;
+    }
+    bool up = first > 5 || (first == 5 && (rest || (half_up ? !n.negative : (magnitude & 1) != 0)));
+    if (up) {
+        if (magnitude == std::numeric_limits<std::uint64_t>::max())
+            return false;
+        ++magnitude;
+    }
+    negative = n.negative && magnitude != 0;
+    return true;
+}
+
+bool fits(bool negative, std::uint64_t magnitude, std::int64_t min, std::int64_t max, std::int64_t& out)
+{
+    if (negative) {
+        if (magnitude > static_cast<std::uint64_t>(-(min + 1)) + 1)
+            return false;
+        out = magnitude == 0 ? 0 : -static_cast<std::int64_t>(magnitude - 1) - 1;
+        return true;
+    }
+    if (magnitude > static_cast<std::uint64_t>(max))
+        return false;
+    out = static_cast<std::int64_t>(magnitude);
+    return true;
+}
+
+// Big-endian UTF-16 up to its first zero unit.
+std::wstring utf16_text(const std::uint8_t* p, std::size_t count, bool big_endian)
+{
+    std::size_t units = count / 2;
+    std::size_t end = 0;
+    while (end < units && (p[2 * end] != 0 || p[2 * end + 1] != 0))
+        ++end;
+    if (big_endian)
+        return utf16be_to_wstring(p, end * 2, false);
+    std::vector<std::uint8_t> swapped(end * 2);
+    for (std::size_t i = 0; i < end; ++i) {
+        swapped[2 * i] = p[2 * i + 1];
+        swapped[2 * i + 1] = p[2 * i];
+    }
+    return utf16be_to_wstring(swapped.data(), swapped.size(), false);
+}
+
+bool is_utf16_set(unsigned id)
+{
+    return id == 871 || id == 873 || id == 2000;
+}
+
+}  // namespace
+
+std::string ora_number::decimal_digits() const
+{
+    std::string s(static_cast<std::size_t>(count) * 2, '0');
+    for (int i = 0; i < count; ++i) {
+        s[2 * i] = static_cast<char>('0' + digits[i] / 10);
+        s[2 * i + 1] = static_cast<char>('0' + digits[i] % 10);
+    }
+    return s;
+}
+
+// ---------------------------------------------------------------------------
+
+std::unique_ptr<ora_dump_reader_th> ora_dump_reader_th::create(int version, const std::string& header_text)
+{
+    TK_TRACE(2, "ora_dump_reader_th::create(%d)", version);
+    std::unique_ptr<ora_dump_reader_th> th;
+    switch (version) {
+    case 7:
+        th = std::make_unique<ora_dump_reader_th_7>();
+        break;
+    case 8: {
+        int numbers[3] = {0, 0, 0};
+        std::size_t at = header_text.find("EXPORT:V");
+        if (at != std::string::npos) {
+            std::size_t p = at + 8;
+            for (int k = 0; k < 3; ++k) {
+                if (k > 0) {
+                    if (p >= header_text.size() || header_text[p] != '.')
+                        break;
+                    ++p;
+                }
+                int digits = 0;
+                int value = 0;
+                while (digits < 2 && p < header_text.size() && header_text[p] >= '0' && header_text[p] <= '9') {
+                    value = value * 10 + (header_text[p] - '0');
+                    ++p;
+                    ++digits;
+                }
+                if (digits == 0)
+                    break;
+                numbers[k] = value;
+            }
+        }
+        th = std::make_unique<ora_dump_reader_th_8>(numbers[0], numbers[1], numbers[2]);
+        break;
+    }
+    case 9:
+        th = std::make_unique<ora_dump_reader_th_9>();
+        break;
+    case 10:
+    case 11:
+    case 12:
+        th = std::make_unique<ora_dump_reader_th_10>();
+        break;
+    default:
+        return nullptr;
+    }
+    th->reset_skip_flag();
+    return th;
+}
+
+ora_dump_reader_th::ora_dump_reader_th() = default;
+
+ora_dump_reader_th::~ora_dump_reader_th() = default;
+
+std::int16_t ora_dump_reader_th::reset_skip_flag()
+{
+    m_skip_blob_flag = initial_skip_flag();
+    return m_skip_blob_flag;
+}
+
+void ora_dump_reader_th::set_field_names(std::vector<std::wstring> names)
+{
+    m_field_names = std::move(names);
+    slots_valid = false;
+}
+
+int ora_dump_reader_th::find_column(const udb_schema& schema, const std::wstring& name)
+{
+    for (std::size_t i = 0; i < schema.size(); ++i)
+        if (schema[i] && schema[i]->name == name)
+            return static_cast<int>(i);
+    return schema.get_field_idx(name);
+}
+
+// --- bounded reading --------------------------------------------------------
+
+std::int64_t ora_dump_reader_th::limit(const ora_dump_stream& stream) const
+{
+    std::int64_t l = stream.size();
+    if (info.dump_length > 0 && info.dump_length < l)
+        l = info.dump_length;
+    if (m_end_pos > 0 && m_end_pos < l)
+        l = m_end_pos;
+    return l;
+}
+
+void ora_dump_reader_th::require(const ora_dump_stream& stream, std::uint64_t count) const
+{
+    std::int64_t pos = stream.tell();
+    std::int64_t l = limit(stream);
+    if (stream.failed() || pos > l || count > static_cast<std::uint64_t>(l - pos))
+        raise_eof();
+}
+
+const std::uint8_t* ora_dump_reader_th::take(ora_dump_stream& stream, std::size_t count)
+{
+    require(stream, count);
+    if (scratch.size() < count)
+        scratch.resize(count);
+    if (count != 0 && stream.read(scratch.data(), count) != count)
+        raise_eof();
+    return scratch.data();
+}
+
+void ora_dump_reader_th::skip(ora_dump_stream& stream, std::size_t count)
+{
+    require(stream, count);
+    if (!stream.seek(stream.tell() + static_cast<std::int64_t>(count)))
+        raise_eof();
+}
+
+std::uint16_t ora_dump_reader_th::read_u16le(ora_dump_stream& stream)
+{
+    const std::uint8_t* p = take(stream, 2);
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+std::uint16_t ora_dump_reader_th::read_u16be(ora_dump_stream& stream)
+{
+    const std::uint8_t* p = take(stream, 2);
+    return static_cast<std::uint16_t>(p[0] << 8 | p[1]);
+}
+
+std::uint8_t ora_dump_reader_th::read_u8(ora_dump_stream& stream)
+{
+    return *take(stream, 1);
+}
+
+void ora_dump_reader_th::append(ora_dump_stream& stream, std::vector<std::uint8_t>& out, std::size_t count)
+{
+    require(stream, count);
+    std::size_t old = out.size();
+    out.resize(old + count);
+    if (count != 0 && stream.read(out.data() + old, count) != count)
+        raise_eof();
+}
+
+void ora_dump_reader_th::read_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>& out, bool zero_last_ends)
+{
+    std::uint16_t size = read_u16le(stream);
+    TK_TRACE(1, "chunk_size=%d", size);
+    std::uint16_t last;
+    for (;;) {
+        // A zero-size piece ends the value, so no hostile run of equal
+        // sizes can turn without consuming bytes.
+        if (size == 0) {
+            last = 0;
+            break;
+        }
+        append(stream, out, size);
+        std::uint16_t next = read_u16le(stream);
+        TK_TRACE(1, "new_chunk_size=%d", next);
+        if (next != size) {
+            last = next;
+            break;
+        }
+    }
+    if (last == 0 && zero_last_ends)
+        return;
+    append(stream, out, last);
+    skip(stream, 2);
+}
+
+// --- text -------------------------------------------------------------------
+
+std::wstring ora_dump_reader_th::code_page_text(const std::uint8_t* bytes, std::size_t count,
+                                                unsigned charset_id) const
+{
+    dump_info page;
+    page.charset_class = 0;
+    if (const ora_dump_reader* r = ora_dump_reader::try_instance())
+        page.dump_code_page = r->charset_codepage(charset_id);
+    // get_wstring reads code page 0 as windows-1252.
+    return ora_dump_reader::get_wstring(page, reinterpret_cast<const char*>(bytes), count, false);
+}
+
+std::wstring ora_dump_reader_th::charset_text(const std::uint8_t* bytes, std::size_t count, unsigned charset_id,
+                                              utf16_order order) const
+{
+    if (count == 0)
+        return std::wstring();
+    if (charset_id == 2000)
+        return utf16_text(bytes, count, true);
+    if (charset_id == 871 || charset_id == 873)
+        return utf16_text(bytes, count, order == utf16_order::big_endian);
+    if (charset_id == 0)
+        return ora_dump_reader::get_wstring(info, reinterpret_cast<const char*>(bytes), count, false);
+    return code_page_text(bytes, count, charset_id);
+}
+
+// --- numbers ------------------------------------------------------------------
+
+bool ora_dump_reader_th::decode_number(const std::uint8_t* bytes, std::size_t length, ora_number& out)
+{
+    out = ora_number();
+    if (length == 0 || length > 21)
+        return false;
+    const std::uint8_t b0 = bytes[0];
+    if (length == 1 && b0 == 0x80)
+        return true;
+    if (b0 & 0x80) {
+        out.exponent = b0 - 193;
+        for (std::size_t i = 1; i < length; ++i) {
+            if (bytes[i] < 1 || bytes[i] > 100)
+                return false;
+            out.digits[out.count++] = static_cast<std::uint8_t>(bytes[i] - 1);
+        }
+    } else {
+        out.negative = true;
+        std::size_t end = length;
+        if (length > 1 && bytes[length - 1] == 0x66)
+            --end;
+        out.exponent = 62 - b0;
+        for (std::size_t i = 1; i < end; ++i) {
+            if (bytes[i] < 2 || bytes[i] > 101)
+                return false;
+            out.digits[out.count++] = static_cast<std::uint8_t>(101 - bytes[i]);
+        }
+    }
+    return out.count > 0;
+}
+
+void ora_dump_reader_th::get_floating_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t length,
+                                            VARTYPE vartype)
+{
+    TK_TRACE(1, "ora_dump_reader_th::get_floating_value(%d)", length);
+    if (length == 0) {
+        value.clear();
+        return;
+    }
+    const std::int64_t position = stream.tell();
+    const std::uint8_t* p = take(stream, length);
+    ora_number n;
+    if (!decode_number(p, length, n))
+        raise_unexpected(position);
+
+    switch (vartype) {
+    case VT_R8:
+    case VT_R4: {
+        if (n.count == 0) {
+            value = vartype == VT_R8 ? ole_variant(0.0) : ole_variant(0.0f);
+            return;
+        }
+        // The exact decimal text, read once: correctly rounded, whatever
+        // the locale.
+        std::string text = n.negative ? "-" : "";
+        text += n.decimal_digits();
+        text += 'e';
+        char exp_text[16];
+        auto written = std::to_chars(exp_text, exp_text + sizeof exp_text, n.decimal_exponent());
+        text.append(exp_text, written.ptr);
+        const char* first = text.data();
+        const char* last = text.data() + text.size();
+        if (vartype == VT_R8) {
+            double d = 0;
+            auto r = std::from_chars(first, last, d);
+            if (r.ec != std::errc() || r.ptr != last)
+                raise_unexpected(position);
+            value = ole_variant(d);
+        } else {
+            float f = 0;
+            auto r = std::from_chars(first, last, f);
+            if (r.ec != std::errc() || r.ptr != last)
+                raise_unexpected(position);
+            value = ole_variant(f);
+        }
+        return;
+    }
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_I8: {
+        bool negative = false;
+        std::uint64_t magnitude = 0;
+        if (!number_to_integer(n, vartype == VT_I8, negative, magnitude))
+            raise_unexpected(position);
+        std::int64_t v = 0;
+        bool ok = false;
+        switch (vartype) {
+        case VT_I1:
+            ok = fits(negative, magnitude, -128, 127, v);
+            if (ok)
+                value = ole_variant(static_cast<signed char>(v));
+            break;
+        case VT_I2:
+            ok = fits(negative, magnitude, -32768, 32767, v);
+            if (ok)
+                value = ole_variant(static_cast<short>(v));
+            break;
+        case VT_I4:
+            ok = fits(negative, magnitude, std::numeric_limits<std::int32_t>::min(),
+                      std::numeric_limits<std::int32_t>::max(), v);
+            if (ok)
+                value = ole_variant(static_cast<int>(v));
+            break;
+        default:
+            ok = fits(negative, magnitude, std::numeric_limits<std::int64_t>::min(),
+                      std::numeric_limits<std::int64_t>::max(), v);
+            if (ok)
+                value = ole_variant(static_cast<long long>(v));
+            break;
+        }
+        if (!ok)
+            raise_unexpected(position);
+        return;
+    }
+    default: {
+        ole_decimal d;
+        if (ole_decimal::make(n.negative, n.decimal_digits(), n.decimal_exponent(), d) != ole_number_status::ok)
+            raise_unexpected(position);
+        value = ole_variant(std::move(d));
+        return;
+    }
+    }
+}
+
+void ora_dump_reader_th::get_ieee_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t length,
+                                        std::int32_t ora_type)
+{
+    const std::int64_t position = stream.tell();
+    const std::uint8_t* p = take(stream, length);
+    const std::size_t want = ora_type == t_orcale_ftd::ora_binary_float ? 4 : 8;
+    if (length != want)
+        raise_unexpected(position);
+    // Oracle keeps the order of the values in the bytes: a set top bit
+    // marks a non-negative value, otherwise every bit is inverted.
+    std::uint8_t b[8];
+    const bool flip = (p[0] & 0x80) == 0;
+    for (std::size_t i = 0; i < want; ++i)
+        b[i] = flip ? static_cast<std::uint8_t>(~p[i]) : p[i];
+    if (!flip)
+        b[0] &= 0x7F;
+    std::uint64_t bits = 0;
+    for (std::size_t i = 0; i < want; ++i)
+        bits = bits << 8 | b[i];
+    if (want == 4) {
+        std::uint32_t u = static_cast<std::uint32_t>(bits);
+        float f;
+        std::memcpy(&f, &u, 4);
+        value = ole_variant(f);
+    } else {
+        double d;
+        std::memcpy(&d, &bits, 8);
+        value = ole_variant(d);
+    }
+}
+
+// --- dates ------------------------------------------------------------------
+
+void ora_dump_reader_th::get_datetime_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t length)
+{
+    TK_TRACE(1, "ora_dump_reader_th::get_datetime_value (size=%d)", length);
+    const std::int64_t position = stream.tell();
+    const std::uint8_t* p = take(stream, length);
+    if (length != 7) {
+        TK_TRACE(3, "Date reading error, pos: %I64d", position);
+        throw tk_exception(ora_th_messages::date_error, 0);
+    }
+    decode_date(p, 0, value, position);
+}
+
+void ora_dump_reader_th::get_timestamp_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t length)
+{
+    TK_TRACE(1, "ora_dump_reader_th::get_timestamp_value (size=%d)", length);
+    const std::int64_t position = stream.tell();
+    const std::uint8_t* p = take(stream, length);
+    // 7: no fraction; 11: nanoseconds; 13: with time zone, of which the
+    // UTC time is kept and the zone dropped.
+    if (length != 7 && length != 11 && length != 13) {
+        TK_TRACE(3, "Date reading error, pos: %I64d", position);
+        throw tk_exception(ora_th_messages::date_error, 0);
+    }
+    int microsecond = 0;
+    if (length >= 11) {
+        std::uint32_t ns = static_cast<std::uint32_t>(p[7]) << 24 | static_cast<std::uint32_t>(p[8]) << 16 |
+                           static_cast<std::uint32_t>(p[9]) << 8 | p[10];
+        if (ns >= 1000000000u) {
+            TK_TRACE(3, "Date reading error, pos: %I64d", position);
+            throw tk_exception(ora_th_messages::date_error, 0);
+        }
+        microsecond = static_cast<int>(ns / 1000);
+    }
+    decode_date(p, microsecond, value, position);
+}
+
+// --- text and bytes ---------------------------------------------------------
+
+void ora_dump_reader_th::get_string_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t length,
+                                          std::int32_t ora_type)
+{
+    TK_TRACE(2, "ora_dump_reader_th::get_string_value");
+    const std::uint8_t* p = take(stream, length);
+    const bool national = ora_type == t_orcale_ftd::ora_nchar || ora_type == t_orcale_ftd::ora_nvarchar2;
+    value = ora_dump_reader::get_wstring(info, reinterpret_cast<const char*>(p), length, national);
+}
+
+void ora_dump_reader_th::get_longraw_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t length)
+{
+    TK_TRACE(1, "ora_dump_reader_th::get_longraw_value(%d)", length);
+    std::vector<std::uint8_t> bytes;
+    if (length == len_chunked)
+        read_chunks(stream, bytes, false);
+    else
+        append(stream, bytes, length);
+    value.attach_binary(std::move(bytes));
+}
+
+void ora_dump_reader_th::get_long_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t length,
+                                        unsigned charset_id)
+{
+    TK_TRACE(1, "ora_dump_reader_th::get_long_value");
+    if (length == 0) {
+        value.clear();
+        return;
+    }
+    std::vector<std::uint8_t> bytes;
+    if (length == len_chunked)
+        read_chunks(stream, bytes, false);
+    else
+        append(stream, bytes, length);
+    value = charset_text(bytes.data(), bytes.size(), charset_id, utf16_order::big_endian);
+}
+
+void ora_dump_reader_th::get_xmltype_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t length,
+                                           unsigned charset_id)
+{
+    TK_TRACE(1, "ora_dump_reader_th::get_xmltype_value");
+    const std::uint8_t* p = take(stream, length);
+    // An 8-byte header comes before the text.
+    if (length <= 8) {
+        value = std::wstring();
+        return;
+    }
+    const char* text = reinterpret_cast<const char*>(p + 8);
+    const std::size_t count = length - 8u;
+    if (charset_id == 871 || charset_id == 873) {
+        dump_info utf8;
+        utf8.charset_class = 1;
+        value = ora_dump_reader::get_wstring(utf8, text, count, false);
+    } else if (charset_id == 2000) {
+        value = utf16_text(p + 8, count, true);
+    } else if (charset_id == 0) {
+        value = ora_dump_reader::get_wstring(info, text, count, false);
+    } else {
+        value = code_page_text(p + 8, count, charset_id);
+    }
+}
+
+void ora_dump_reader_th::get_blob_value(ole_variant& value, ora_dump_stream& stream, VARTYPE vartype,
+                                        unsigned charset_id)
+{
+    TK_TRACE(1, "ora_dump_reader_th::get_blob_value");
+    const std::uint16_t type = read_u16le(stream);
+    TK_TRACE(1, "chunk_type=%d", type);
+    std::vector<std::uint8_t> bytes;
+    if (type == 0) {
+        value.clear();
+        return;
+    }
+    if (type == 0xFFFC) {
+        const std::uint8_t* p = take(stream, 8);
+        std::uint64_t total = 0;
+        for (int i = 7; i >= 0; --i)
+            total = total << 8 | p[i];
+        TK_TRACE(1, "Got blob_length=%I64d", static_cast<std::int64_t>(total));
+        // A total beyond the section is damage: refuse it before reading.
+        require(stream, total);
+        std::uint64_t sum = 0;
+        std::uint16_t size = read_u16le(stream);
+        for (;;) {
+            TK_TRACE(1, "chunk_size=%d", size);
+            if (size == 0)
+                break;
+            append(stream, bytes, size);
+            sum += size;
+            if (sum == total)
+                break;
+            if (sum > total) {
+                append(stream, bytes, size);
+                break;
+            }
+            size = read_u16le(stream);
+        }
+    } else if (type == 0xFFFA) {
+        std::size_t repeats = 0;
+        while (read_u16le(stream) == 0xFFFA)
+            ++repeats;
+        skip(stream, 2 * repeats);
+        std::uint16_t size = read_u16le(stream);
+        for (;;) {
+            TK_TRACE(1, "chunk_size=%d", size);
+            if (size == 0)
+                break;
+            append(stream, bytes, size);
+            std::uint16_t next = read_u16le(stream);
+            if (next != size) {
+                append(stream, bytes, next);
+                break;
+            }
+        }
+    } else {
+        append(stream, bytes, type);
+    }
+    if (vartype == VT_BSTR) {
+        TK_TRACE(1, "type == VT_BSTR, cp=%04X", charset_id);
+        value = charset_text(bytes.data(), bytes.size(), charset_id,
+                             swap_utf8_lob() ? utf16_order::big_endian : utf16_order::little_endian);
+    } else {
+        value.attach_binary(std::move(bytes));
+    }
+}
+
+void ora_dump_reader_th::get_pump_lob_value(ole_variant& value, ora_dump_stream& stream, unsigned charset_id,
+                                            bool& lob_record)
+{
+    TK_TRACE(1, "ora_dump_reader_th::get_pump_lob_value");
+    lob_record = false;
+    std::vector<std::uint8_t> bytes;
+    bool first = true;
+    for (;;) {
+        const std::int64_t start = stream.tell();
+        if (!first) {
+            if (limit(stream) - stream.tell() < 2)
+                break;
+            const std::uint8_t* p = take(stream, 2);
+            const std::uint8_t kind = p[0];
+            if (kind == 8 || kind == 9 || kind == 12) {
+                stream.seek(start);
+                lob_record = true;
+                break;
+            }
+            if (kind != 3 && kind != 6) {
+                stream.seek(start);
+                break;
+            }
+        }
+        const std::uint8_t h = read_u8(stream);
+        std::size_t size;
+        bool only = false;
+        if (h == 0xFE) {
+            size = read_u16be(stream);
+        } else if (!first) {
+            stream.seek(start);
+            break;
+        } else if (h == 0xFF) {
+            value.clear();
+            return;
+        } else {
+            size = h;
+            only = true;
+        }
+        append(stream, bytes, size);
+        if (only)
+            break;
+        first = false;
+    }
+    if (charset_id == 0)
+        value.attach_binary(std::move(bytes));
+    else if (is_utf16_set(charset_id))
+        value = utf16_text(bytes.data(), bytes.size(), true);
+    else
+        value = code_page_text(bytes.data(), bytes.size(), charset_id);
+}
+
+void ora_dump_reader_th::get_sdo_geometry_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t& length)
+{
+    TK_TRACE(1, "ora_dump_reader_th::get_sdo_geometry_value");
+    const std::int64_t start = stream.tell();
+    for (;;) {
+        const std::uint8_t* h = take(stream, 3);
+        const std::uint8_t h0 = h[0], h1 = h[1], h2 = h[2];
+        TK_TRACE(1, "header[0]=%02X, header[1]=%02X, header[2]=%02X", h0, h1, h2);
+        if (h1 != 1)
+            raise_unexpected(start);
+        if ((h0 == 0 || h0 == 4) && h2 == 0xFF)
+            continue;  // each skipped header consumes its 3 bytes
+        if (h2 != 0xFE)
+            raise_unexpected(start);
+        break;
+    }
+    length = read_u16be(stream);
+    TK_TRACE(1, "SDO_GEOMETRY BLOB SIZE=%d", length);
+    std::vector<std::uint8_t> bytes;
+    append(stream, bytes, length);
+    value.attach_binary(std::move(bytes));
+}
+
+// --- the dispatcher -----------------------------------------------------------
+
+void ora_dump_reader_th::get_ole_value(ole_variant& value, VARTYPE vartype, std::int32_t ora_type,
+                                       ora_dump_stream& stream, std::uint16_t length)
+{
+    TK_TRACE(1, "ora_dump_reader_th::get_ole_value(vartype=%d,oratype=%d,size=%d)", vartype, ora_type, length);
+    if (ora_type == t_orcale_ftd::ora_binary_float || ora_type == t_orcale_ftd::ora_binary_double) {
+        get_ieee_value(value, stream, length, ora_type);
+        return;
+    }
+    switch (vartype) {
+    case VT_I1:
+    case VT_I2:
+    case VT_I4:
+    case VT_I8:
+    case VT_R4:
+    case VT_R8:
+    case VT_DECIMAL:
+        get_floating_value(value, stream, length, vartype);
+        return;
+    case VT_DATE:
+        if (ora_type == t_orcale_ftd::ora_date) {
+            get_datetime_value(value, stream, length);
+            return;
+        }
+        if (ora_type == t_orcale_ftd::ora_timestamp) {
+            get_timestamp_value(value, stream, length);
+            return;
+        }
+        break;
+    case VT_BSTR:
+        get_string_value(value, stream, length, ora_type);
+        return;
+    case VT_BLOB:
+    case VT_BYTE_ARRAY:
+        break;
+    default:
+        // No decoder: the value's bytes are passed so the row stays framed.
+        skip(stream, length);
+        value.clear();
+        throw tk_exception(ora_th_messages::unknown_field_type, 0);
+    }
+    switch (ora_type) {
+    case t_orcale_ftd::ora_blob:
+        if (length == len_chunked) {
+            get_longraw_value(value, stream, length);
+            return;
+        }
+        break;
+    case t_orcale_ftd::ora_bfile:
+    case t_orcale_ftd::ora_raw:
+    case t_orcale_ftd::ora_long_raw:
+    case t_orcale_ftd::ora_sdo_geometry:
+    case t_orcale_ftd::ora_collection:
+    case t_orcale_ftd::ora_array:
+    case t_orcale_ftd::ora_unknown:
+        get_longraw_value(value, stream, length);
+        return;
+    case t_orcale_ftd::ora_long:
+        TK_TRACE(1, "Got __LONG!");
+        get_string_value(value, stream, length, ora_type);
+        return;
+    default:
+        break;
+    }
+    skip(stream, length == len_chunked ? 0 : length);
+    value.clear();
+}
+
+// --- rows -----------------------------------------------------------------------
+
+bool ora_dump_reader_th::check_length(const t_orcale_ftd* column, std::uint16_t length) const
+{
+    TK_TRACE(1, "ora_dump_reader_th::check_length(%d)", length);
+    switch (length) {
+    case 0xFFF0:
+    case 0xFFFA:
+    case 0xFFFC:
+    case len_chunked:
+    case len_null:
+        TK_TRACE(1, "Length is a service code");
+        return true;
+    default:
+        break;
+    }
+    if (!column)
+        return true;
+    TK_TRACE(1, "fld->ora_type=%d", column->ora_type);
+    switch (column->ora_type) {
+    case t_orcale_ftd::ora_number:
+    case t_orcale_ftd::ora_float:
+        return length < 22;
+    case t_orcale_ftd::ora_char:
+    case t_orcale_ftd::ora_varchar2: {
+        // AL32UTF8 takes up to 4 bytes per character.
+        std::uint64_t most = static_cast<std::uint64_t>(column->size) * (info.charset_class == 1 ? 4 : 1);
+        TK_TRACE(1, "Checking CHAR/VARCHAR: fld->size=%d, length=%d", column->size, length);
+        return length <= most;
+    }
+    case t_orcale_ftd::ora_nchar:
+    case t_orcale_ftd::ora_nvarchar2: {
+        std::uint64_t most = static_cast<std::uint64_t>(column->size) * (info.ncharset_class == 1 ? 3 : 2);
+        TK_TRACE(1, "Checking NCHAR/NVARCHAR: fld->size=%d, length=%d", column->size, length);
+        return length <= most;
+    }
+    case t_orcale_ftd::ora_date:
+        return length == 7;
+    case t_orcale_ftd::ora_timestamp:
+        return length == 7 || length == 11 || length == 13;
+    case t_orcale_ftd::ora_binary_float:
+        return length == 4;
+    case t_orcale_ftd::ora_binary_double:
+        return length == 8;
+    default:
+        return true;
+    }
+}
+
+std::uint16_t ora_dump_reader_th::get_field_length(ora_dump_stream& stream, const t_orcale_ftd* column)
+{
+    const std::int64_t start = stream.tell();
+    std::uint16_t length = read_u16le(stream);
+    if (length == len_end) {
+        stream.seek(start);
+        return len_end;
+    }
+    if (length == 0)
+        return 0;
+    for (int slides = 0; !check_length(column, length); ++slides) {
+        if (slides == 2 || stream.tell() >= limit(stream))
+            throw ora_framing_error(tk_format(ora_th_messages::unexpected_data, start));
+        const int b = stream.get();
+        if (b < 0)
+            throw ora_framing_error(tk_format(ora_th_messages::unexpected_data, start));
+        length = static_cast<std::uint16_t>((length >> 8) | (b << 8));
+    }
+    return length;
+}
+
+bool ora_dump_reader_th::check_for_eof(ora_dump_stream& stream)
+{
+    const std::int64_t start = stream.tell();
+    TK_TRACE(1, "streampos_start=%I64d", start);
+    std::uint8_t b[2];
+    bool eof = stream.read(b, 2) == 2 && b[0] == 0xFF && b[1] == 0xFF;
+    stream.seek(start);
+    TK_TRACE(1, "b_eof=%d", eof ? 1 : 0);
+    return eof;
+}
+
+t_orcale_ftd* ora_dump_reader_th::entry_column(udb_schema& schema, std::size_t entry) const
+{
+    if (entry >= m_field_names.size()) {
+        TK_TRACE(2, "Field description #%d has no INSERT column", static_cast<int>(entry));
+        return nullptr;
+    }
+    int idx = find_column(schema, m_field_names[entry]);
+    if (idx < 0) {
+        TK_WTRACE(2, L"Field description #%d names no column: '%s'", static_cast<int>(entry), m_field_names[entry]);
+        return nullptr;
+    }
+    return dynamic_cast<t_orcale_ftd*>(schema[static_cast<std::size_t>(idx)]);
+}
+
+std::vector<ora_dump_reader_th::field_entry> ora_dump_reader_th::read_entries(ora_dump_stream& stream,
+                                                                              bool skip_text_extra,
+                                                                              bool trace_entries)
+{
+    const std::uint16_t n = read_u16le(stream);
+    // Each entry takes at least 4 bytes: a damaged count allocates nothing
+    // beyond what the section holds.
+    require(stream, 4u * n);
+    std::vector<field_entry> entries(n);
+    for (std::uint16_t i = 0; i < n; ++i) {
+        entries[i].code = read_u16le(stream);
+        entries[i].size = read_u16le(stream);
+        if (trace_entries)
+            TK_TRACE(1, "Skip field #%d, type=%d, size=%d", i, entries[i].code, entries[i].size);
+        if (skip_text_extra && (entries[i].code == 1 || entries[i].code == 96)) {
+            skip(stream, 4);
+            TK_TRACE(1, "Skip field #%d, new position: %I64d", i, stream.tell());
+        }
+    }
+    return entries;
+}
+
+void ora_dump_reader_th::map_columns(const udb_schema& schema)
+{
+    if (slots_valid && slots_schema == schema.generation())
+        return;
+    slots.clear();
+    slots.reserve(m_field_names.size());
+    for (const std::wstring& name : m_field_names) {
+        int idx = find_column(schema, name);
+        if (idx < 0)
+            throw tk_exception(std::wstring(ora_th_messages::unknown_insert_name) + name, 1);
+        column_slot s;
+        s.index = idx;
+        s.column = dynamic_cast<const t_orcale_ftd*>(schema[static_cast<std::size_t>(idx)]);
+        slots.push_back(s);
+    }
+    slots_schema = schema.generation();
+    slots_valid = true;
+}
+
+void ora_dump_reader_th::decode_column(ole_variant& value, const column_slot& slot, ora_dump_stream& stream,
+                                       std::uint16_t length, bool& queue_lob)
+{
+    const t_orcale_ftd* c = slot.column;
+    const std::int32_t ora_type = c ? c->ora_type : t_orcale_ftd::ora_none;
+    const VARTYPE vartype = c ? c->vartype : VT_NULL;
+    const unsigned charset_id = c ? c->charset_id : 0;
+    switch (ora_type) {
+    case t_orcale_ftd::ora_blob:
+        TK_TRACE(1, "Got BLOB/CLOB");
+        // With the skip flag set the row's bytes are the whole value.
+        if (length == len_chunked || m_skip_blob_flag != 0) {
+            get_longraw_value(value, stream, length);
+        } else {
+            skip(stream, length);
+            value.clear();
+            queue_lob = true;
+        }
+        return;
+    case t_orcale_ftd::ora_clob:
+        TK_TRACE(1, "Got BLOB/CLOB");
+        if (length == len_chunked) {
+            get_long_value(value, stream, length, charset_id);
+        } else if (m_skip_blob_flag != 0) {
+            get_string_value(value, stream, length,
+                             charset_id == t_orcale_ftd::national_charset ? t_orcale_ftd::ora_nvarchar2
+                                                                          : t_orcale_ftd::ora_varchar2);
+        } else {
+            skip(stream, length);
+            value.clear();
+            queue_lob = true;
+        }
+        return;
+    case t_orcale_ftd::ora_bfile:
+    case t_orcale_ftd::ora_sdo_geometry:
+    case t_orcale_ftd::ora_unknown:
+        get_longraw_value(value, stream, length);
+        return;
+    case t_orcale_ftd::ora_long:
+        get_long_value(value, stream, length, charset_id);
+        return;
+    case t_orcale_ftd::ora_xmltype:
+        TK_TRACE(1, "Got XMLTYPE");
+        get_xmltype_value(value, stream, length, charset_id);
+        return;
+    default:
+        get_ole_value(value, vartype, ora_type, stream, length);
+        return;
+    }
+}
+
+std::unique_ptr<udb_record> ora_dump_reader_th::get_record(ora_dump_stream& stream, const udb_schema& schema,
+                                                           std::int64_t end_pos, std::int64_t& next_pos)
+{
+    TK_TRACE(1, "ora_dump_reader_th::get_record");
+    next_pos = -1;
+    m_end_pos = end_pos;
+    TK_TRACE(1, "Reading at position: %I64d", stream.tell());
+    map_columns(schema);
+
+    const std::int64_t lim = limit(stream);
+    std::vector<ole_variant> values(schema.size());
+    std::vector<std::uint32_t> sizes(schema.size());
+    for (std::size_t i = 0; i < schema.size(); ++i)
+        sizes[i] = schema[i] ? schema[i]->size : 0;
+    std::vector<std::size_t> lobs;
+    std::optional<tk_exception> first_failure;
+
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        const column_slot& slot = slots[i];
+        TK_WTRACE(1, L"Processing field #%d: '%s'", static_cast<int>(i), m_field_names[i]);
+        const std::int64_t pos = stream.tell();
+        TK_TRACE(1, "pos=%I64d, filesize=%I64d", pos, info.dump_length);
+        if (pos == 0 || stream.failed() || pos > lim || lim - pos < 2)
+            raise_eof();
+        const std::uint16_t length = get_field_length(stream, slot.column);
+        TK_TRACE(1, "GOT FIELD SIZE: %d", length);
+        if (length == len_end) {
+            TK_TRACE(3, "WARNING: unexpected EOR(1) at position %I64d", pos);
+            return nullptr;
+        }
+        if (length == 0) {
+            TK_TRACE(3, "WARNING: unexpected EOR(2) at position %I64d", pos);
+            return nullptr;
+        }
+        if (length == len_null) {
+            TK_TRACE(1, "Got NULL-value");
+            continue;
+        }
+        if (length != len_chunked && stream.tell() + length + 2 > lim)
+            raise_eof();
+        bool queue_lob = false;
+        ole_variant& value = values[static_cast<std::size_t>(slot.index)];
+        try {
+            decode_column(value, slot, stream, length, queue_lob);
+        } catch (const ora_framing_error&) {
+            throw;
+        } catch (const tk_exception& e) {
+            // The value's bytes are consumed: finish the row, then report.
+            if (e.level != 0)
+                throw;
+            if (!first_failure)
+                first_failure = e;
+            value.clear();
+        }
+        if (queue_lob)
+            lobs.push_back(i);
+    }
+
+    TK_TRACE(1, ">>> iterate through possible blobs (1)");
+    TK_TRACE(1, "BLOBs count (blbs_count)=%d, m_skip_blob_flag=%d", static_cast<int>(lobs.size()), m_skip_blob_flag);
+    if (m_skip_blob_flag == 0) {
+        if (skip_lob_gap()) {
+            TK_TRACE(1, "Skip 2 bytes...");
+            skip(stream, 2);
+        }
+        for (std::size_t k = 0; k < lobs.size(); ++k) {
+            TK_TRACE(1, "Processing LOB #%d", static_cast<int>(k));
+            const column_slot& slot = slots[lobs[k]];
+            const std::size_t idx = static_cast<std::size_t>(slot.index);
+            const VARTYPE vt = slot.column ? slot.column->vartype : VT_BLOB;
+            get_blob_value(values[idx], stream, vt == VT_BSTR ? VT_BSTR : VT_BLOB,
+                           slot.column ? slot.column->charset_id : 0);
+            sizes[idx] = 0;
+        }
+    }
+
+    auto record = std::make_unique<udb_record>();
+    record->reserve(schema.size());
+    for (std::size_t i = 0; i < schema.size(); ++i) {
+        udb_field& f = record->emplace_back(schema[i] ? schema[i]->name : std::wstring(), sizes[i], ole_variant());
+        f = std::move(values[i]);
+    }
+
+    next_pos = stream.tell();
+    if (lim - next_pos > 2) {
+        std::uint8_t b[2];
+        if (stream.read(b, 2) == 2) {
+            TK_TRACE(1, "End of record: %04X", b[0] | b[1] << 8);
+            if (b[0] == 0 && b[1] == 0) {
+                TK_TRACE(1, "Found 00 00, skip it");
+                next_pos += 2;
+            }
+        }
+        stream.seek(next_pos);
+    }
+    if (first_failure)
+        throw *first_failure;
+    return record;
+}
