@@ -1,0 +1,43 @@
+// One COPY ... FROM STDIN of finished text lines. The only place that knows
+// the library's COPY writer, so a later library can replace it here alone.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace pqxx {
+class tablewriter;
+class transaction_base;
+}  // namespace pqxx
+
+class pgs_copy_stream {
+public:
+    // Starts the COPY on the quoted, schema-qualified table (UTF-8).
+    pgs_copy_stream(pqxx::transaction_base& tx, const std::string& quoted_table);
+    ~pgs_copy_stream();
+    pgs_copy_stream(const pgs_copy_stream&) = delete;
+    pgs_copy_stream& operator=(const pgs_copy_stream&) = delete;
+
+    // The pending text: whole lines, each ended by a line feed. A writer
+    // appends a line here and then calls line_done; a failed line is cut
+    // off again by the writer.
+    std::string& buffer() { return pending; }
+    // Sends the pending lines once they are many.
+    void line_done()
+    {
+        if (pending.size() >= flush_size)
+            flush();
+    }
+    // Sends what is pending and ends the COPY; the server's verdict on the
+    // data comes here.
+    void complete();
+
+    static constexpr std::size_t flush_size = 256 * 1024;
+
+private:
+    void flush();
+
+    std::unique_ptr<pqxx::tablewriter> writer;
+    std::string pending;
+};

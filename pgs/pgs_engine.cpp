@@ -1,0 +1,273 @@
+#include "pgs_engine.h"
+
+#include "pgs_database.h"
+#include "pgs_exception.h"
+#include "tk_logger.h"
+#include "tk_string.h"
+
+#include <pqxx/pqxx>
+
+namespace {
+
+std::string quote_conn_value(const std::string& value)
+{
+    std::string out = "'";
+    for (char c : value) {
+        if (c == '\\' || c == '\'')
+            out.push_back('\\');
+        out.push_back(c);
+    }
+    out.push_back('\'');
+    return out;
+}
+
+void append_quoted_ident(std::wstring& out, std::wstring_view part)
+{
+    out.push_back(L'"');
+    for (wchar_t c : part) {
+        if (c == L'"')
+            out.push_back(L'"');
+        out.push_back(c);
+    }
+    out.push_back(L'"');
+}
+
+}  // namespace
+
+std::string pgs_error_text(const std::exception& e)
+{
+    return e.what();
+}
+
+pgs_engine::pgs_engine()
+{
+    TK_TRACE(2, "pgs_engine::ctor");
+}
+
+pgs_engine::~pgs_engine()
+{
+    TK_TRACE(2, "pgs_engine::dtor");
+}
+
+std::wstring pgs_engine::lower_ascii(std::wstring text)
+{
+    for (wchar_t& c : text)
+        if (c >= L'A' && c <= L'Z')
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+    return text;
+}
+
+std::string pgs_engine::lower_ascii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+bool pgs_engine::current_keep_case()
+{
+    const pgs_engine* e = try_instance();
+    return e && e->keep_case;
+}
+
+std::wstring pgs_engine::make_name(const std::wstring& name)
+{
+    return make_name(name, current_keep_case());
+}
+
+std::wstring pgs_engine::make_name(const std::wstring& name, bool keep_case)
+{
+    TK_TRACE(1, "pgs_engine::make_name(%s,%d)", name, keep_case ? 1 : 0);
+    const std::wstring text = keep_case ? name : lower_ascii(name);
+    std::wstring out;
+    out.reserve(text.size() + 6);
+    const std::size_t dot = text.find(L'.');
+    if (dot == std::wstring::npos) {
+        append_quoted_ident(out, text);
+    } else {
+        append_quoted_ident(out, std::wstring_view(text).substr(0, dot));
+        out.push_back(L'.');
+        append_quoted_ident(out, std::wstring_view(text).substr(dot + 1));
+    }
+    return out;
+}
+
+std::wstring pgs_engine::make_ident(const std::wstring& name)
+{
+    return make_ident(name, current_keep_case());
+}
+
+std::wstring pgs_engine::make_ident(const std::wstring& name, bool keep_case)
+{
+    std::wstring out;
+    out.reserve(name.size() + 2);
+    append_quoted_ident(out, keep_case ? name : lower_ascii(name));
+    return out;
+}
+
+std::string pgs_engine::make_ident8(const std::wstring& name)
+{
+    return tk_to_utf8(make_ident(name));
+}
+
+std::string pgs_engine::make_name8(const std::wstring& name)
+{
+    return tk_to_utf8(make_name(name));
+}
+
+pgs_conn_strings pgs_engine::make_conn_strings(const std::string& host, const std::string& user,
+                                               const std::string& password, const std::string& database, int port,
+                                               bool keep_case)
+{
+    std::string base;
+    auto add = [&base](const char* key, const std::string& value) {
+        if (value.empty())
+            return;
+        if (!base.empty())
+            base.push_back(' ');
+        base += key;
+        base.push_back('=');
+        base += quote_conn_value(value);
+    };
+    add("user", user);
+    add("password", password);
+    add("host", host);
+    pgs_conn_strings s;
+    s.fallback = base;
+    add("dbname", database.empty() ? std::string("postgres") : (keep_case ? database : lower_ascii(database)));
+    s.main = base;
+    if (port != 0) {
+        const std::string p = " port=" + quote_conn_value(std::to_string(port));
+        s.main += p;
+        s.fallback += s.fallback.empty() ? p.substr(1) : p;
+    }
+    return s;
+}
+
+void pgs_engine::note_statement(const std::string& sql)
+{
+    if (statement_log)
+        statement_log->push_back(sql);
+}
+
+pqxx::result pgs_engine::exec(pqxx::transaction_base& tx, const std::string& sql)
+{
+    note_statement(sql);
+    return tx.exec(sql);
+}
+
+pqxx::connection& pgs_engine::connection()
+{
+    if (!conn)
+        throw pgs_exception("The PostgreSQL server is not connected");
+    return *conn;
+}
+
+void pgs_engine::cancel_query() noexcept
+{
+    try {
+        if (pqxx::connection* c = conn.get())
+            c->cancel_query();
+    } catch (const std::exception& e) {
+        TK_TRACE(2, "Cannot cancel the query: %s", e.what());
+    }
+}
+
+void pgs_engine::set_up_connection(pqxx::connection& c)
+{
+    c.set_client_encoding("UTF8");
+    // The SQL literals double apostrophes and keep backslashes: make that
+    // their meaning on any server.
+    pqxx::nontransaction tx(c, "settings");
+    exec(tx, "SET standard_conforming_strings = on");
+    TK_TRACE(1, "The connection has been established");
+}
+
+void pgs_engine::connect(const std::string& host_, const std::string& user_, const std::string& password_,
+                         const std::string& database, int port_)
+{
+    TK_TRACE(2, "pgs_engine::connect(%s,%s,%s,%d)", host_, user_, password_, port_);
+    TK_TRACE(1, "database=%s", database);
+    // Replacing the connection under an open transaction would leave that
+    // transaction on a freed connection.
+    TK_CHECK(open_work == 0, "pgs_engine", 210);
+    const pgs_conn_strings strings = make_conn_strings(host_, user_, password_, database, port_, keep_case);
+    user = user_;
+    password = password_;
+    if (!host_.empty())
+        host = host_;
+    if (port_ != 0)
+        port = port_;
+    TK_TRACE(3, "Connecting to PostgreSQL server (1)...");
+    TK_TRACE(2, "strConn=%s", strings.main);
+    try {
+        auto c = std::make_unique<pqxx::connection>(strings.main);
+        set_up_connection(*c);
+        conn = std::move(c);
+        return;
+    } catch (const pqxx::pqxx_exception& e) {
+        if (!database.empty())
+            throw pgs_exception(e.base().what());
+    }
+    TK_TRACE(3, "Connecting to PostgreSQL server (2)...");
+    try {
+        auto c = std::make_unique<pqxx::connection>(strings.fallback);
+        set_up_connection(*c);
+        conn = std::move(c);
+    } catch (const pqxx::pqxx_exception& e) {
+        throw pgs_exception(e.base().what());
+    }
+}
+
+bool pgs_engine::is_db_exist(const std::wstring& name)
+{
+    TK_TRACE(2, "pgs_engine::is_db_exist(%s)", name);
+    pqxx::transaction<pqxx::read_committed> tx(connection(), "get_contents");
+    try {
+        const std::string text = tk_to_utf8(keep_case ? name : lower_ascii(name));
+        const std::string sql =
+            "SELECT datname FROM pg_database WHERE datistemplate = false and datname = " + tx.quote(text);
+        TK_TRACE(1, "query=%s", sql);
+        return !exec(tx, sql).empty();
+    } catch (const pqxx::pqxx_exception& e) {
+        throw pgs_exception(e.base().what());
+    }
+}
+
+std::unique_ptr<pgs_database> pgs_engine::create_db(const std::wstring& name)
+{
+    TK_TRACE(2, "pgs_engine::create_db(%s)", name);
+    TK_TRACE(3, "Creating PostgreSQL database '%s'", name);
+    try {
+        {
+            pqxx::nontransaction tx(connection(), "create_db");
+            const std::string sql = "CREATE DATABASE " + make_ident8(name);
+            TK_TRACE(1, "query=%s", sql);
+            exec(tx, sql);
+        }
+        return open_db(name, 2, std::wstring());
+    } catch (const pqxx::pqxx_exception& e) {
+        throw pgs_exception(e.base().what());
+    }
+}
+
+void pgs_engine::delete_db(const std::wstring& name)
+{
+    TK_TRACE(2, "pgs_engine::delete_db(%s)", name);
+    TK_TRACE(3, "Deleting PostgreSQL database '%s'", name);
+    try {
+        pqxx::nontransaction tx(connection(), "delete_db");
+        exec(tx, "DROP DATABASE IF EXISTS " + make_ident8(name));
+    } catch (const pqxx::pqxx_exception& e) {
+        throw pgs_exception(e.base().what());
+    }
+}
+
+std::unique_ptr<pgs_database> pgs_engine::open_db(const std::wstring& name, std::int32_t open_flags,
+                                                  const std::wstring& schema)
+{
+    TK_TRACE(1, "pgs_engine::open_db(%s,%d,%s)", name, open_flags, schema);
+    connect(host, user, password, tk_to_utf8(name), port);
+    return std::make_unique<pgs_database>(name, schema, open_flags);
+}

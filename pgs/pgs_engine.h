@@ -1,0 +1,100 @@
+// The program's one connection to a PostgreSQL server, and the quoting rules
+// by which every name reaches SQL as exactly one identifier.
+#pragma once
+
+#include "tk_singleton.h"
+#include "validators.h"
+
+#include <pqxx/pqxx>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+
+class pgs_database;
+
+struct pgs_conn_strings {
+    std::string main;      // with dbname
+    std::string fallback;  // the same without dbname: the user's default database
+};
+
+class pgs_engine : public tk_singleton<pgs_engine> {
+public:
+    pgs_engine();
+    ~pgs_engine() override;
+
+    // Connects to the database (UTF-8), or with an empty one to "postgres"
+    // and failing that to the user's default database. On failure the
+    // previous connection stays.
+    void connect(const std::string& host, const std::string& user, const std::string& password,
+                 const std::string& database, int port);
+    bool is_db_exist(const std::wstring& name);
+    std::unique_ptr<pgs_database> create_db(const std::wstring& name);
+    void delete_db(const std::wstring& name);
+    std::unique_ptr<pgs_database> open_db(const std::wstring& name, std::int32_t open_flags,
+                                          const std::wstring& schema);
+
+    // A schema-qualified name (table, sequence): split at the first dot, each
+    // part quoted with its double quotes doubled; A to Z lower-cased unless
+    // keep_case. The one-argument forms read keep_case from the registered
+    // engine.
+    static std::wstring make_name(const std::wstring& name);
+    static std::wstring make_name(const std::wstring& name, bool keep_case);
+    // One identifier, dots included: database, schema, column, index and
+    // constraint names.
+    static std::wstring make_ident(const std::wstring& name);
+    static std::wstring make_ident(const std::wstring& name, bool keep_case);
+    static std::string make_ident8(const std::wstring& name);
+    static std::string make_name8(const std::wstring& name);
+    // A to Z to a to z, nothing else.
+    static std::wstring lower_ascii(std::wstring text);
+    static std::string lower_ascii(std::string text);
+    static bool current_keep_case();
+
+    // The libpq connection strings: empty values left out, every other
+    // value single-quoted with \ and ' escaped.
+    static pgs_conn_strings make_conn_strings(const std::string& host, const std::string& user,
+                                              const std::string& password, const std::string& database, int port,
+                                              bool keep_case);
+
+    // Every statement on the connection passes here, so a test can see what
+    // was sent.
+    pqxx::result exec(pqxx::transaction_base& tx, const std::string& sql);
+    void note_statement(const std::string& sql);
+    void set_statement_log(std::vector<std::string>* log) { statement_log = log; }
+
+    // The connection; a pgs_exception when there is none.
+    pqxx::connection& connection();
+    bool is_connected() const { return conn != nullptr; }
+    // Cancels the statement that runs now; the one call allowed from another
+    // thread.
+    void cancel_query() noexcept;
+
+    // Transactions and COPY streams open on the connection: while any is,
+    // the connection must not be replaced.
+    void work_opened() { ++open_work; }
+    void work_closed() { --open_work; }
+    int get_open_work() const { return open_work; }
+
+    pgs_in_validator& index_validator() { return in_validator; }
+
+    bool keep_case = false;
+    bool bulk_copy = true;
+    std::string host;
+    std::string user;
+    std::string password;
+    std::int32_t port = 0;
+
+private:
+    void set_up_connection(pqxx::connection& c);
+
+    std::unique_ptr<pqxx::connection> conn;
+    pgs_in_validator in_validator;
+    std::vector<std::string>* statement_log = nullptr;
+    int open_work = 0;
+};
+
+// The text of a library exception.
+std::string pgs_error_text(const std::exception& e);

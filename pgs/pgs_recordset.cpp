@@ -1,0 +1,718 @@
+#include "pgs_recordset.h"
+
+#include "pgs_database.h"
+#include "pgs_engine.h"
+#include "pgs_exception.h"
+#include "pgs_values.h"
+#include "tk_logger.h"
+#include "tk_string.h"
+#include "validators.h"
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+
+namespace {
+
+pgs_engine& engine()
+{
+    return *pgs_engine::get_instance();
+}
+
+std::wstring case_form(const std::wstring& name)
+{
+    return pgs_engine::current_keep_case() ? name : pgs_engine::lower_ascii(name);
+}
+
+[[noreturn]] void structure_failure(int level)
+{
+    throw tk_exception(std::string("The structure of data source does not conform to the destination table."),
+                       level);
+}
+
+// Swaps the renamed field names in for the writing and back afterwards, so
+// the caller's record keeps its own names.
+class renamed_fields {
+public:
+    renamed_fields(udb_record& record, std::vector<std::wstring>& renamed) : record(record), renamed(renamed)
+    {
+        for (std::size_t i = 0; i < record.size(); ++i)
+            if (record[i].name != renamed[i])
+                swapped.push_back(i);
+        for (std::size_t i : swapped)
+            record[i].name.swap(renamed[i]);
+    }
+    ~renamed_fields()
+    {
+        for (std::size_t i : swapped)
+            record[i].name.swap(renamed[i]);
+    }
+
+private:
+    udb_record& record;
+    std::vector<std::wstring>& renamed;
+    std::vector<std::size_t> swapped;
+};
+
+}  // namespace
+
+pgs_t_ftd::pgs_t_ftd(std::uint32_t size_, const std::wstring& name_, VARTYPE vartype_, bool b_not_null_,
+                     const std::string& orig_type_, bool b_autoincrement_, const ole_variant& default_value_,
+                     std::uint32_t reserved_)
+    : t_ftd(size_, name_, vartype_, b_not_null_, b_autoincrement_, default_value_, reserved_),
+      orig_type(orig_type_)
+{
+    TK_TRACE(1, "pgs_t_ftd::ctor(size=%d,name=%s)", size_, name_);
+    TK_TRACE(1, "orig_type=%s", orig_type_);
+}
+
+std::vector<std::size_t> pgs_match_columns(const udb_record& record, const udb_schema& schema)
+{
+    std::vector<std::size_t> positions;
+    positions.reserve(schema.size());
+    for (const t_ftd* column : schema) {
+        std::size_t found = record.size();
+        for (std::size_t i = 0; i < record.size() && found == record.size(); ++i)
+            if (record[i].name == column->name)
+                found = i;
+        for (std::size_t i = 0; i < record.size() && found == record.size(); ++i)
+            if (tk_compare_no_case(record[i].name, column->name) == 0)
+                found = i;
+        if (found == record.size())
+            structure_failure(1);
+        positions.push_back(found);
+    }
+    return positions;
+}
+
+void pgs_append_copy_line(std::string& out, const udb_record& record, const udb_schema& schema,
+                          const std::vector<std::size_t>& positions)
+{
+    for (std::size_t c = 0; c < schema.size(); ++c) {
+        if (c)
+            out.push_back('\t');
+        pgs_append_copy_field(out, record[positions[c]], *schema[c]);
+    }
+    out.push_back('\n');
+}
+
+// -------------------------------------------------------------- opening
+
+pgs_recordset::pgs_recordset(pgs_database& db_, const std::wstring& name_, std::vector<t_relationship>& rels,
+                             std::int32_t open_flags_)
+    : udb_recordset(name_), open_flags(open_flags_), relationships(rels), db(db_)
+{
+    TK_TRACE(2, "pgs_recordset::pgs_recordset2(%s)", name_);
+    std::tie(schema_name, table_name) = db.split_name(name_);
+    TK_TRACE(2, "tname=(%s,%s)", schema_name, table_name);
+    init_schema();
+    if (schema.empty()) {
+        TK_TRACE(2, "Empty table");
+        return;
+    }
+    if ((open_flags & 0x60) != 0x60)
+        init_indexes();
+    rec_count = get_rec_count();
+    TK_TRACE(2, "Got %I64d records", rec_count);
+}
+
+pgs_recordset::pgs_recordset(pgs_database& db_, const std::wstring& name_, const std::wstring&,
+                             std::vector<t_relationship>& rels, std::int32_t open_flags_)
+    : udb_recordset(name_), open_flags(open_flags_), relationships(rels), db(db_)
+{
+    TK_TRACE(2, "pgs_recordset::pgs_recordset1(%s)", name_);
+    std::tie(schema_name, table_name) = db.split_name(name_);
+}
+
+pgs_recordset::~pgs_recordset()
+{
+    TK_TRACE(1, "pgs_recordset::~pgs_recordset");
+    if (copy) {
+        try {
+            copy->complete();
+            copy.reset();
+            copy_tx->commit();
+        } catch (const std::exception& e) {
+            TK_TRACE(3, "ERROR: %s", e.what());
+        }
+    }
+    release_copy();
+    release_cursor();
+    TK_TRACE(1, "pgs_recordset::~pgs_recordset - END");
+}
+
+void pgs_recordset::release_copy() noexcept
+{
+    copy.reset();
+    if (copy_tx) {
+        copy_tx.reset();
+        engine().work_closed();
+    }
+}
+
+void pgs_recordset::release_cursor() noexcept
+{
+    cursor.reset();
+    block = pqxx::result();
+    if (cursor_tx) {
+        cursor_tx.reset();
+        engine().work_closed();
+    }
+}
+
+std::string pgs_recordset::table_sql(const std::string& s, const std::string& t)
+{
+    return "SELECT ordinal_position, column_name,  data_type, character_maximum_length, column_default, "
+           "is_nullable, numeric_precision, numeric_precision_radix, numeric_scale, datetime_precision FROM "
+           "information_schema.columns  WHERE table_schema = " +
+           s + " AND table_name = " + t + " order by table_name, ordinal_position ";
+}
+
+std::string pgs_recordset::pk_sql(const std::string& t)
+{
+    return "SELECT DISTINCT relname FROM pg_class WHERE oid IN ( SELECT indexrelid FROM pg_index, pg_class WHERE "
+           "pg_class.relname=" +
+           t + " AND pg_class.oid=pg_index.indrelid AND indisunique = 't' AND indisprimary = 't' );";
+}
+
+std::string pgs_recordset::pk_detailed_sql(const std::string& t)
+{
+    return "SELECT DISTINCT pg_attribute.attname as column_name, format_type(pg_attribute.atttypid, "
+           "pg_attribute.atttypmod), t.relname, i.relname FROM pg_class t, pg_class i, pg_index ix, pg_attribute "
+           "WHERE t.oid=ix.indrelid AND i.oid=ix.indexrelid AND pg_attribute.attrelid=t.oid AND "
+           "pg_attribute.attnum=ANY(ix.indkey) AND t.relkind='r' AND t.relname=" +
+           t + " AND indisprimary ORDER BY t.relname, i.relname";
+}
+
+std::string pgs_recordset::indices_sql(const std::string& t)
+{
+    return "SELECT relname, indkey, indisunique   FROM pg_class, pg_index   WHERE pg_class.oid = "
+           "pg_index.indexrelid     AND pg_class.oid IN (   SELECT indexrelid   FROM pg_index, pg_class   WHERE "
+           "pg_class.relname=" +
+           t + "   AND pg_class.oid=pg_index.indrelid   AND indisunique != 't'   AND indisprimary != 't') ";
+}
+
+std::string pgs_recordset::fk_sql(const std::string& t)
+{
+    return "SELECT c.conname AS constraint_name, __t.relname AS table_name,  array_to_string(c.conkey, ' ') AS "
+           "constraint_key, __t2.relname AS references_table, array_to_string(c.confkey, ' ') AS "
+           "fk_constraint_key,  c.contype AS constraint_type, confdeltype AS on_delete, confupdtype AS on_update "
+           "FROM pg_constraint c LEFT JOIN pg_class __t  ON c.conrelid  = __t.oid LEFT JOIN pg_class __t2 ON "
+           "c.confrelid = __t2.oid WHERE c.contype = 'f' and __t.relname  = " +
+           t;
+}
+
+std::int64_t pgs_recordset::parse_count(const char* text)
+{
+    const std::string_view s = text ? text : "";
+    std::int64_t n = 0;
+    const auto r = std::from_chars(s.data(), s.data() + s.size(), n);
+    if (r.ec == std::errc::result_out_of_range)
+        return !s.empty() && s[0] == '-' ? 0 : std::numeric_limits<std::int64_t>::max();
+    if (r.ec != std::errc() || n < 0)
+        return 0;
+    return n;
+}
+
+std::wstring pgs_recordset::get_delete_rule(char c)
+{
+    TK_TRACE(1, "pgs_recordset::get_delete_rule");
+    switch (c) {
+    case 'c':
+        return L"ON DELETE CASCADE";
+    case 'd':
+        return L"ON DELETE SET DEFAULT";
+    case 'n':
+        return L"ON DELETE SET NULL";
+    case 'r':
+        return L"ON DELETE RESTRICT";
+    default:
+        return std::wstring();
+    }
+}
+
+std::wstring pgs_recordset::get_update_rule(char c)
+{
+    TK_TRACE(1, "pgs_recordset::get_delete_rule");
+    switch (c) {
+    case 'c':
+        return L"ON UPDATE CASCADE";
+    case 'd':
+        return L"ON UPDATE SET DEFAULT";
+    case 'n':
+        return L"ON UPDATE SET NULL";
+    case 'r':
+        return L"ON UPDATE RESTRICT";
+    default:
+        return std::wstring();
+    }
+}
+
+void pgs_recordset::get_numbers_from_string(const std::string& text, std::vector<std::wstring>& out,
+                                            const udb_schema& columns)
+{
+    TK_TRACE(1, "get_numbers_from_string('%s')", text);
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n'))
+            ++i;
+        if (i >= text.size())
+            break;
+        const std::size_t start = i;
+        while (i < text.size() && text[i] != ' ' && text[i] != '\t' && text[i] != '\n')
+            ++i;
+        const std::string_view word(text.data() + start, i - start);
+        TK_TRACE(1, "sub=%s", word);
+        TK_TRACE(1, "schema.size=%d", columns.size());
+        // The word's leading number, as atoi reads it.
+        long long value = 0;
+        std::size_t p = 0;
+        bool negative = false;
+        if (p < word.size() && (word[p] == '-' || word[p] == '+'))
+            negative = word[p++] == '-';
+        while (p < word.size() && word[p] >= '0' && word[p] <= '9' && value < 1000000000)
+            value = value * 10 + (word[p++] - '0');
+        const long long n = (negative ? -value : value) - 1;
+        if (n < 0 || n >= static_cast<long long>(columns.size())) {
+            TK_TRACE(2, "Field index %d is out of range, skip it", n);
+            continue;
+        }
+        out.push_back(columns[static_cast<std::size_t>(n)]->name);
+    }
+    TK_TRACE(1, "get_numbers_from_string - END");
+}
+
+void pgs_recordset::init_schema()
+{
+    TK_TRACE(2, "pgs_recordset::init_schema");
+    const std::string s8 = tk_to_utf8(case_form(schema_name));
+    const std::string t8 = tk_to_utf8(case_form(table_name));
+    try {
+        pqxx::transaction<pqxx::read_committed> tx(engine().connection(), "get_schema");
+        const pqxx::result rows = engine().exec(tx, table_sql(tx.quote(s8), tx.quote(t8)));
+        bool have_serial = false;
+        for (const pqxx::row& row : rows) {
+            const std::string def = row[4].is_null() ? std::string() : std::string(row[4].c_str());
+            const std::string data_type = row[2].c_str();
+            const bool nextval = tk_compare_no_case(std::string_view(def).substr(0, 7), std::string_view("nextval")) == 0;
+            bool autoinc = false;
+            if (nextval && !have_serial) {
+                TK_TRACE(2, "Got auto_increment '%s'", row[1].c_str());
+                autoinc = have_serial = true;
+            } else if (nextval) {
+                TK_TRACE(3, "Multiple auto_increment columns: '%s'!", row[1].c_str());
+            }
+            const VARTYPE vt = pgs_get_vartype(data_type.c_str());
+            const std::uint32_t size =
+                row[3].is_null() ? 0u : static_cast<std::uint32_t>(std::max<long long>(0, row[3].as<long long>()));
+            auto column = std::make_unique<pgs_t_ftd>(size, tk_utf8_to_unicode(row[1].c_str()), vt,
+                                                      std::string(row[5].c_str()) != "YES", data_type, autoinc,
+                                                      ole_variant(), 0);
+            if (vt == VT_DECIMAL) {
+                TK_TRACE(1, "Setting prec/scale");
+                const int precision = row[6].is_null() ? 0 : row[6].as<int>();
+                // A negative scale comes back as the 11-bit pattern the
+                // server keeps in the type modifier.
+                int scale = row[8].is_null() ? 0 : row[8].as<int>();
+                if (scale >= 1024 && scale < 2048)
+                    scale -= 2048;
+                column->reserved = t_ftd::encode_decimal(precision, scale);
+            }
+            if (!def.empty() && !nextval) {
+                TK_TRACE(2, "Got def.value: '%s'", def);
+                std::string value = def;
+                const std::size_t cast = value.find("'::");
+                if (cast != std::string::npos) {
+                    TK_TRACE(1, "Def.value must be pre-processed");
+                    value = value.substr(0, cast);
+                    if (!value.empty() && value[0] == '\'') {
+                        // A quoted literal: drop its quote and undouble
+                        // the apostrophes inside.
+                        std::string bare;
+                        for (std::size_t k = 1; k < value.size(); ++k) {
+                            bare.push_back(value[k]);
+                            if (value[k] == '\'' && k + 1 < value.size() && value[k + 1] == '\'')
+                                ++k;
+                        }
+                        value = bare;
+                    }
+                    TK_TRACE(1, "After pre-processing: '%s'", value);
+                }
+                try {
+                    column->default_value =
+                        pgs_get_variant(vt == VT_DATE || vt == VT_BSTR ? VT_BSTR : vt, value.c_str());
+                } catch (const tk_exception&) {
+                    // An expression rather than a value: nothing reads it.
+                    column->default_value = ole_variant(value);
+                }
+            }
+            static const char* const date_time[] = {"time_stamp", "timestamp", "timestampz",
+                                                    "timestamp without time zone", "timestamp with time zone"};
+            for (const char* n : date_time)
+                if (data_type == n)
+                    column->reserved = t_ftd::date_and_time;
+            if (data_type == "date")
+                column->reserved = t_ftd::date_only;
+            for (const char* n : {"abstime", "time", "time without time zone"})
+                if (data_type == n)
+                    column->reserved = t_ftd::time_only;
+            add_owned_column(std::move(column));
+        }
+    } catch (const pqxx::pqxx_exception& e) {
+        throw pgs_exception(e.base().what());
+    }
+}
+
+void pgs_recordset::init_indexes()
+{
+    TK_TRACE(1, "pgs_recordset::init_indexes");
+    struct kept_fk {
+        std::wstring name;
+        std::wstring fk_table;
+        std::wstring pk_table;
+        std::vector<std::wstring> fk_fields;
+        std::string pk_numbers;
+        std::wstring rule;
+    };
+    std::vector<kept_fk> kept;
+    const std::wstring s = case_form(schema_name);
+    const std::string t8 = tk_to_utf8(case_form(table_name));
+    try {
+        pqxx::transaction<pqxx::read_committed> tx(engine().connection(), "init_indexes");
+        const std::string t = tx.quote(t8);
+        const pqxx::result pk = engine().exec(tx, pk_sql(t));
+        if (!pk.empty()) {
+            const std::wstring pk_name = tk_utf8_to_unicode(pk[0][0].c_str());
+            TK_TRACE(2, "got PK name: %s", pk_name);
+            std::vector<std::wstring> cols;
+            for (const pqxx::row& row : engine().exec(tx, pk_detailed_sql(t))) {
+                TK_TRACE(1, "got PK fld name: %s", row[0].c_str());
+                cols.push_back(tk_utf8_to_unicode(row[0].c_str()));
+            }
+            if (!cols.empty()) {
+                TK_TRACE(1, "Adding primary key");
+                add_index(udb_index(pk_name, true, true, cols));
+            }
+        }
+        for (const pqxx::row& row : engine().exec(tx, indices_sql(t))) {
+            std::vector<std::wstring> cols;
+            get_numbers_from_string(row[1].c_str(), cols, schema);
+            TK_TRACE(2, "Adding index '%s'", row[0].c_str());
+            add_index(udb_index(tk_utf8_to_unicode(row[0].c_str()), std::string(row[2].c_str()) == "t", false, cols));
+        }
+        for (const pqxx::row& row : engine().exec(tx, fk_sql(t))) {
+            kept_fk fk;
+            fk.name = tk_utf8_to_unicode(row[0].c_str());
+            fk.fk_table = s + L"." + tk_utf8_to_unicode(row[1].c_str());
+            fk.pk_table = s + L"." + tk_utf8_to_unicode(row[3].c_str());
+            fk.rule = get_delete_rule(row[6].c_str()[0]) + L" " + get_update_rule(row[7].c_str()[0]);
+            get_numbers_from_string(row[2].c_str(), fk.fk_fields, schema);
+            fk.pk_numbers = row[4].c_str();
+            TK_TRACE(2, "Foreign key '%s' found:", fk.name);
+            TK_TRACE(2, "fk_table='%s', pk_table='%s', rule='%s'", fk.fk_table, fk.pk_table, fk.rule);
+            kept.push_back(std::move(fk));
+        }
+        tx.commit();
+    } catch (const pqxx::pqxx_exception& e) {
+        throw pgs_exception(e.base().what());
+    }
+    for (const kept_fk& fk : kept) {
+        TK_TRACE(2, "Processing foreign key: '%s'", fk.name);
+        if (!db.is_table_exist(fk.pk_table)) {
+            // Another schema's table, or one made after the list was read.
+            TK_TRACE(2, "Referenced table '%s' is not known, skip the foreign key", fk.pk_table);
+            continue;
+        }
+        std::unique_ptr<udb_recordset> referenced = db.get_table(fk.pk_table, 97);
+        std::vector<std::wstring> pk_fields;
+        get_numbers_from_string(fk.pk_numbers, pk_fields, referenced->schema);
+        TK_TRACE(1, "Just before adding FK into cache");
+        relationships.emplace_back(fk.name, std::wstring(), fk.fk_table, fk.pk_table, fk.fk_fields, pk_fields,
+                                   fk.rule);
+    }
+}
+
+std::int64_t pgs_recordset::get_rec_count()
+{
+    TK_TRACE(1, "pgs_recordset::get_rec_count");
+    const std::string sql = "SELECT COUNT(*) FROM " + pgs_engine::make_name8(name);
+    TK_TRACE(1, "Running query: %s", sql);
+    try {
+        pqxx::transaction<pqxx::read_committed> tx(engine().connection(), "get_rec_count");
+        const pqxx::result r = engine().exec(tx, sql);
+        return r.empty() ? 0 : parse_count(r[0][0].c_str());
+    } catch (const pqxx::pqxx_exception& e) {
+        throw pgs_exception("Cannot get number of records (" + tk_to_ansi(name) + "): " + e.base().what());
+    }
+}
+
+// ------------------------------------------------------------- writing
+
+void pgs_recordset::append_record(udb_record& record)
+{
+    TK_TRACE(1, "pgs_recordset::append_record");
+    TK_TRACE(1, "get_name()=%s", name);
+    bool same = layout.valid && layout.schema_generation == schema.generation() &&
+                layout.names.size() == record.size();
+    for (std::size_t i = 0; same && i < record.size(); ++i)
+        same = layout.names[i] == record[i].name;
+    if (!same) {
+        layout.valid = false;
+        layout.names.clear();
+        layout.renamed.clear();
+        for (const udb_field& f : record) {
+            layout.names.push_back(f.name);
+            layout.renamed.push_back(db.names_map.get_fn_mapped_name(name, f.name, true));
+        }
+    }
+    renamed_fields renamed(record, layout.renamed);
+    if (!same) {
+        layout.positions = pgs_match_columns(record, schema);
+        layout.schema_generation = schema.generation();
+        layout.valid = true;
+    }
+    convert_record(record);
+    if (engine().bulk_copy)
+        fast_append(record);
+    else
+        slow_append(record);
+}
+
+void pgs_recordset::fast_append(udb_record& record)
+{
+    TK_TRACE(1, "pgs_recordset::fast_append");
+    if (!copy) {
+        if (!copy_tx) {
+            copy_tx = std::make_unique<pqxx::transaction<pqxx::read_committed>>(engine().connection(), "fast_append");
+            engine().work_opened();
+        }
+        copy = std::make_unique<pgs_copy_stream>(*copy_tx, pgs_engine::make_name8(name));
+    }
+    TK_TRACE(1, "schema.size=%d, r.size=%d", schema.size(), record.size());
+    std::string& out = copy->buffer();
+    const std::size_t mark = out.size();
+    try {
+        pgs_append_copy_line(out, record, schema, layout.positions);
+    } catch (...) {
+        out.resize(mark);
+        throw;
+    }
+    try {
+        copy->line_done();
+    } catch (const pqxx::pqxx_exception& e) {
+        TK_TRACE(1, "Got pqxx::pqxx_exception");
+        TK_TRACE(3, "%s", e.base().what());
+        throw pgs_exception(e.base().what());
+    }
+    TK_TRACE(1, "pgs_recordset::fast_append - END");
+}
+
+void pgs_recordset::finish()
+{
+    if (!copy)
+        return;
+    try {
+        copy->complete();
+        copy.reset();
+        copy_tx->commit();
+        release_copy();
+    } catch (const pqxx::pqxx_exception& e) {
+        const std::string text = e.base().what();
+        TK_TRACE(3, "ERROR: %s", text);
+        release_copy();
+        throw pgs_exception(text);
+    }
+}
+
+std::wstring pgs_recordset::insert_sql(const udb_record& record) const
+{
+    if (record.size() < schema.size())
+        structure_failure(1);
+    TK_TRACE(1, "Size of schema is less or equal to the size of record");
+    pgs_fn_validator validator(record);
+    std::wstring columns, values;
+    for (std::size_t i = 0; i < record.size(); ++i) {
+        const udb_field& f = record[i];
+        TK_TRACE(1, "Processing field '%s': type=%d, size=%d", f.name, f.get_vt(), f.size);
+        std::wstring field_name = case_form(f.name);
+        if (!validator.is_acceptable(field_name))
+            field_name = validator.get_safe_name(field_name);
+        TK_TRACE(1, "Got safe-name for field#%d: '%s'", i, field_name);
+        const int idx = schema.get_field_idx(field_name);
+        if (idx < 0) {
+            TK_TRACE(1, "Field %s not found in the schema", field_name);
+            structure_failure(0);
+        }
+        if (i) {
+            columns += L", ";
+            values += L", ";
+        }
+        columns += pgs_engine::make_ident(field_name);
+        if (f.get_vt() == VT_BYTE_ARRAY && f.byte_count() == 0)
+            values += to_pgs_str(f);
+        else
+            values += to_pgs_str(f.to_wstring(), f.get_vt(), schema[static_cast<std::size_t>(idx)]->reserved,
+                                 pgs_sql_form);
+    }
+    return L"INSERT INTO " + pgs_engine::make_name(name) + L"(" + columns + L")" + L" VALUES (" + values + L")";
+}
+
+void pgs_recordset::slow_append(udb_record& record)
+{
+    TK_TRACE(1, "pgs_recordset::slow_append");
+    const std::wstring sql = insert_sql(record);
+    TK_TRACE(2, "Run SQL query: %s", sql);
+    try {
+        db.query(sql);
+    } catch (const pqxx::pqxx_exception& e) {
+        TK_TRACE(1, "Got pqxx::pqxx_exception");
+        TK_TRACE(3, "%s", e.base().what());
+        throw pgs_exception(e.base().what());
+    }
+}
+
+void pgs_recordset::update(udb_record& record)
+{
+    TK_TRACE(1, "pgs_recordset::update(n_u_index=%d)", n_u_index);
+    if (n_u_index < 0) {
+        TK_TRACE(1, "There's no primary/unique key");
+        return;
+    }
+    const udb_index& key = indexes[static_cast<std::size_t>(n_u_index)];
+    pgs_fn_validator validator(record);
+    std::wstring set_list, where_list;
+    for (std::size_t i = 0; i < record.size(); ++i) {
+        const udb_field& f = record[i];
+        std::wstring field_name = case_form(f.name);
+        if (!validator.is_acceptable(field_name))
+            field_name = validator.get_safe_name(field_name);
+        TK_TRACE(1, "Got safe-name for field#%d: %s", i, field_name);
+        if (schema.get_field_idx(field_name) < 0) {
+            TK_TRACE(1, "Field '%s' is not found in schema", field_name);
+            continue;
+        }
+        const std::wstring item =
+            pgs_engine::make_ident(field_name) + L"=" + to_pgs_str(f.to_wstring(), f.get_vt(), 1, pgs_sql_form);
+        bool in_key = false;
+        for (const std::wstring& k : key.columns)
+            in_key = in_key || k == field_name;
+        std::wstring& list = in_key ? where_list : set_list;
+        if (!list.empty())
+            list += in_key ? L" AND " : L", ";
+        list += item;
+        if (field_name != f.name) {
+            TK_TRACE(2, "Store generated field's safe-name '%s'", field_name);
+            validator.add_existing_name(field_name);
+        }
+    }
+    const std::wstring sql = L"UPDATE " + pgs_engine::make_name(name) + L" SET " + set_list + L" WHERE " + where_list;
+    TK_TRACE(2, "UPDATE QUERY: %s", sql);
+    if (where_list.empty()) {
+        TK_TRACE(1, "Missing primary/unique key");
+        return;
+    }
+    try {
+        db.query(sql);
+    } catch (const std::exception& e) {
+        TK_TRACE(2, "UPDATE failed: %s", e.what());
+    }
+}
+
+// -------------------------------------------------------------- reading
+
+std::wstring pgs_recordset::get_select_fields() const
+{
+    TK_TRACE(1, "pgs_recordset::get_select_fields");
+    std::wstring out;
+    for (std::size_t i = 0; i < schema.size(); ++i) {
+        const t_ftd& c = *schema[i];
+        const std::wstring id = pgs_engine::make_ident(c.name);
+        if (i)
+            out += L", ";
+        const auto* p = dynamic_cast<const pgs_t_ftd*>(&c);
+        if (c.vartype == VT_DATE)
+            // The form the date reader takes back, to the microsecond.
+            out += L"to_char(" + id + L", 'YYYY-MM-DD HH24:MI:SS.US') as " + id;
+        else if (c.vartype == VT_BOOL)
+            out += L"CASE WHEN " + id + L"='t' THEN 'true' ELSE 'false' END ";
+        else if (c.vartype == VT_R8 && p && p->orig_type == "money")
+            out += id + L"::numeric";
+        else if (pgs_is_binary_vartype(c.vartype))
+            out += L"'0x' || encode(" + id + L", 'hex')";
+        else
+            out += id;
+    }
+    TK_TRACE(1, "res=%s", out);
+    return out;
+}
+
+void pgs_recordset::fetch_block()
+{
+    block = pqxx::result();
+    *cursor >> block;
+    position = 0;
+    end_flag = block.empty();
+}
+
+void pgs_recordset::reset()
+{
+    TK_TRACE(2, "pgs_recordset::reset");
+    const std::string sql = tk_to_utf8(L"SELECT " + get_select_fields() + L" FROM " + pgs_engine::make_name(name));
+    TK_TRACE(2, "SQL=%s", sql);
+    release_cursor();
+    try {
+        cursor_tx = std::make_unique<pqxx::transaction<pqxx::read_committed>>(engine().connection());
+        engine().work_opened();
+        engine().note_statement(sql);
+        cursor = std::make_unique<pqxx::icursorstream>(*cursor_tx, sql, "mycursor", 10000);
+        fetch_block();
+    } catch (const pqxx::pqxx_exception& e) {
+        release_cursor();
+        throw pgs_exception(e.base().what());
+    }
+    TK_TRACE(2, "pgs_recordset::reset - END");
+}
+
+bool pgs_recordset::is_eof()
+{
+    TK_TRACE(1, "pgs_recordset::is_eof(%d)", end_flag ? 1 : 0);
+    return end_flag;
+}
+
+void pgs_recordset::next()
+{
+    TK_TRACE(1, "pgs_recordset::next");
+    if (!cursor || end_flag)
+        return;
+    ++position;
+    if (position >= block.size()) {
+        try {
+            fetch_block();
+        } catch (const pqxx::pqxx_exception& e) {
+            throw pgs_exception(e.base().what());
+        }
+    }
+}
+
+udb_record* pgs_recordset::get_item()
+{
+    TK_TRACE(1, "pgs_recordset::get_item");
+    if (end_flag || !cursor || position >= block.size())
+        return nullptr;
+    auto record = std::make_unique<udb_record>();
+    const pqxx::row row = block[static_cast<pqxx::result::size_type>(position)];
+    for (std::size_t i = 0; i < schema.size(); ++i) {
+        const t_ftd& c = *schema[i];
+        const pqxx::field f = row[static_cast<pqxx::row::size_type>(i)];
+        ole_variant value;
+        if (!f.is_null()) {
+            if (c.vartype == VT_BSTR)
+                value = ole_variant::from_wstring(tk_utf8_to_unicode(f.c_str()), VT_BSTR);
+            else
+                value = ole_variant::from_string(f.c_str(), c.vartype == VT_BLOB ? VT_BYTE_ARRAY : c.vartype);
+        }
+        record->push_back(std::make_unique<udb_field>(c.name, c.size, value, c.b_not_null, c.b_autoincrement));
+    }
+    current = std::move(record);
+    return current.get();
+}
