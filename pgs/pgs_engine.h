@@ -3,7 +3,7 @@
 #pragma once
 
 #include "tk_singleton.h"
-#include "validators.h"
+#include "pgs_validator.h"
 
 #include <pqxx/pqxx>
 

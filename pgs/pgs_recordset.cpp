@@ -6,7 +6,7 @@
 #include "pgs_values.h"
 #include "tk_logger.h"
 #include "tk_string.h"
-#include "validators.h"
+#include "pgs_validator.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "validators.h"
+#include "pgs_validator.h"
 
 #include "tk_exception.h"
 #include "tk_unicode.h"

@@ -1,4 +1,5 @@
-#include "builders.h"
+#include "pgs_schema_initializer.h"
+#include "pgs_indexes_initializer.h"
 #include "pgs_exception.h"
 #include "tk_unicode.h"
 #include "pgserver_support.h"
