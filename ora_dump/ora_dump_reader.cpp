@@ -297,3 +297,34 @@ std::string ora_dump_reader::merge_schema_name(const std::string& name, const st
         return schema_user + "." + name;
     return name;
 }
+
+const char* ora_dump_reader::message(int entry)
+{
+    static const char* const texts[message_count] = {
+        "The program cannot read Oracle dump file. It may be corrupted or does not comply with Oracle dump file "
+        "format.",
+        "Out of recordset range.",
+        "",
+        "Failed to move next.",
+        "",
+        "",
+        "",
+        "Unknown field type",
+        "",
+        "Field not found during index creation",
+        "This is a compound dump file (several dumps merged together). The program can extract only first dump.",
+        "Can't read record. EOF reached",
+        "Can't read record. Date error.",
+        "This is a non-leading part of multifile dump. The program can extract data from the first part of "
+        "multifile dump only. See 'Troubleshooting' article of the product documentation for solution.",
+        "This is the first part of multifile dump. The program extracts data stored in this file only, other parts "
+        "of the dump will not be processed. See 'Troubleshooting' article of the product documentation for "
+        "solution.",
+        "Unexpected data at position: %I64d",
+        "Unknown field name has been found in INSERT statement: ",
+        "The dump file is compressed. Current version of the product does not support compressed dump files.",
+        "The dump file is encrypted. It must first be decrypted with the decryption tool that comes with the "
+        "product.",
+    };
+    return entry >= 0 && entry < message_count ? texts[entry] : "";
+}

@@ -94,6 +94,32 @@ public:
     // user + "." + name when merging and the user is known.
     std::string merge_schema_name(const std::string& name, const std::string& schema_user) const;
 
+    // The reader's messages, by entry; entries without a text are empty.
+    static constexpr int message_count = 19;
+    static const char* message(int entry);
+
+    // What one scan keeps while it walks the dump.
+    struct scan_state {
+        // A name seen once, and a name seen more than once, to its
+        // tablespace-qualified key.
+        std::map<std::wstring, std::wstring> map_unique_names;
+        std::map<std::wstring, std::wstring> map_non_unique_names;
+        // The table whose section is being read: its key and its name. The
+        // name also claims the lines of a table whose name is no longer
+        // unique, because its lines follow its own CREATE TABLE line.
+        std::wstring current_key;
+        std::wstring current_name;
+        std::string schema_user;
+    };
+
+    // The steps of the scan, each at the line that starts at line_pos.
+    void parse_table_description(ora_dump_stream& stream, std::int64_t line_pos, scan_state& scan,
+                                 ora_table_map& tables);
+    void parse_index(ora_dump_stream& stream, std::int64_t line_pos, bool unique, scan_state& scan,
+                     ora_table_map& tables);
+    bool parse_alter(ora_dump_stream& stream, scan_state& scan, ora_table_map& tables);
+    bool parse_insert(ora_dump_stream& stream, std::int64_t line_pos, scan_state& scan, ora_table_map& tables);
+
     dump_info info;
     bool compound_dump = false;
     bool first_part = false;
@@ -106,6 +132,13 @@ public:
 
 private:
     void init_cp_tables();
+    // The key whose table claims the lines of a statement naming name_w:
+    // its unique key, or the table being read when it has that name.
+    // Null when no table does.
+    const std::wstring* claim(const std::wstring& name_w, const scan_state& scan, const char* what,
+                              std::int64_t position) const;
+    void scan_lines(ora_dump_stream& stream, scan_state& scan, ora_table_map& tables);
+    void finish_scan(ora_dump_stream& stream, scan_state& scan, ora_table_map& tables);
 
     // Guards m_ui_progress and datapump_pos together.
     mutable std::mutex progress_mutex;

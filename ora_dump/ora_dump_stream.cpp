@@ -8,6 +8,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cerrno>
 #include <cstring>
 
@@ -103,13 +108,18 @@ bool ora_dump_stream::ensure(std::int64_t from, std::size_t need)
     if (from >= win_start && want_end <= win_end && from <= win_end)
         return true;
     std::size_t cap = std::max(window, need);
+    // A small dump needs no more than its own size.
+    if (length >= 0 && static_cast<std::uint64_t>(length) < cap)
+        cap = std::max<std::size_t>(need, std::max<std::size_t>(static_cast<std::size_t>(length), 4));
     if (buf.size() < cap)
         buf.resize(cap);
     std::int64_t keep_start;
     if (from >= win_start && from <= win_end && win_end > win_start) {
         // Moving forward: keep the tail of the old window, so that a short
         // step back (to the start of the current line) needs no new read.
-        keep_start = std::min(from, std::max(win_start, win_end - static_cast<std::int64_t>(cap / 2)));
+        // Only a short tail: each refill moves it to the front.
+        const std::size_t keep_back = std::min<std::size_t>(cap / 2, 64 * 1024);
+        keep_start = std::min(from, std::max(win_start, win_end - static_cast<std::int64_t>(keep_back)));
         std::size_t kept = static_cast<std::size_t>(win_end - keep_start);
         std::memmove(buf.data(), buf.data() + (keep_start - win_start), kept);
         win_start = keep_start;
@@ -282,6 +292,112 @@ ora_dump_stream::find_result ora_dump_stream::find(const std::uint8_t* pattern, 
     return find_result::not_found;
 }
 
+namespace {
+
+// The first byte after a line feed in [p, scan_end) that is marked in wanted
+// or is data_end itself; null when there is none. The line feeds of 16 bytes
+// are found at once, so that the common case, a line of row data that starts
+// with an unmarked byte, costs a bit test rather than a call.
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) const std::uint8_t* next_wanted_line_avx2(const std::uint8_t* p,
+                                                                          const std::uint8_t* scan_end,
+                                                                          const std::uint8_t* data_end,
+                                                                          const bool (&wanted)[256])
+{
+    const __m256i lf = _mm256_set1_epi8('\n');
+    for (; scan_end - p >= 64; p += 64) {
+        __m256i a = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), lf);
+        __m256i b = _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)), lf);
+        if (_mm256_testz_si256(_mm256_or_si256(a, b), _mm256_or_si256(a, b)))
+            continue;
+        std::uint64_t m = static_cast<std::uint32_t>(_mm256_movemask_epi8(a)) |
+                          static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(b))) << 32;
+        while (m) {
+            const std::uint8_t* next = p + __builtin_ctzll(m) + 1;
+            if (next == data_end || wanted[*next])
+                return next;
+            m &= m - 1;
+        }
+    }
+    for (; p < scan_end; ++p) {
+        if (*p != '\n')
+            continue;
+        const std::uint8_t* next = p + 1;
+        if (next == data_end || wanted[*next])
+            return next;
+    }
+    return nullptr;
+}
+#endif
+
+const std::uint8_t* next_wanted_line(const std::uint8_t* p, const std::uint8_t* scan_end,
+                                     const std::uint8_t* data_end, const bool (&wanted)[256])
+{
+#if defined(__x86_64__)
+    static const bool has_avx2 = __builtin_cpu_supports("avx2");
+    if (has_avx2)
+        return next_wanted_line_avx2(p, scan_end, data_end, wanted);
+#endif
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    for (; scan_end - p >= 16; p += 16) {
+        unsigned m = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), lf)));
+        while (m) {
+            const std::uint8_t* next = p + __builtin_ctz(m) + 1;
+            if (next == data_end || wanted[*next])
+                return next;
+            m &= m - 1;
+        }
+    }
+#endif
+    for (; p < scan_end; ++p) {
+        if (*p != '\n')
+            continue;
+        const std::uint8_t* next = p + 1;
+        if (next == data_end || wanted[*next])
+            return next;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+ora_dump_stream::find_result ora_dump_stream::find_line(const bool (&wanted)[256], std::int64_t limit,
+                                                        std::int64_t& line_pos)
+{
+    if (has_failed)
+        return find_result::source_failed;
+    limit = std::min(limit, length);
+    // A line starts before limit only after a line feed before limit - 1.
+    const std::int64_t last_lf = limit - 1;
+    std::int64_t from = pos;
+    while (from < last_lf) {
+        if (!(from >= win_start && from < win_end) && !ensure(from, window))
+            return find_result::source_failed;
+        if (from >= win_end)
+            break;  // the source ended early
+        const std::uint8_t* base = buf.data();
+        std::int64_t scan_to = std::min(win_end, last_lf);
+        const std::uint8_t* next = next_wanted_line(base + (from - win_start), base + (scan_to - win_start),
+                                                    base + (win_end - win_start), wanted);
+        if (next) {
+            pos = win_start + (next - base);
+            at_end = false;
+            line_pos = pos;
+            return find_result::found;
+        }
+        from = scan_to;
+        if (from >= last_lf)
+            break;
+        if (!ensure(from, window))
+            return find_result::source_failed;
+    }
+    pos = std::max(pos, limit);
+    at_end = pos >= length;
+    return find_result::not_found;
+}
+
 bool seek_to_symbols(ora_dump_stream& stream, const void* pattern, std::size_t count, std::int64_t& found_pos)
 {
     if (!stream.good() && !stream.failed())
@@ -306,6 +422,21 @@ bool seek_to_symbols(ora_dump_stream& stream, const void* pattern, std::size_t c
 bool seek_to_symbols(ora_dump_stream& stream, const char* pattern, std::int64_t& found_pos)
 {
     return seek_to_symbols(stream, pattern, std::strlen(pattern), found_pos);
+}
+
+bool seek_to_line(ora_dump_stream& stream, const bool (&wanted)[256], std::int64_t limit, std::int64_t& line_pos)
+{
+    std::int64_t start = stream.tell();
+    switch (stream.find_line(wanted, limit, line_pos)) {
+    case ora_dump_stream::find_result::found:
+        return true;
+    case ora_dump_stream::find_result::not_found:
+        return false;
+    case ora_dump_stream::find_result::source_failed:
+        break;
+    }
+    TK_TRACE(1, "pos=%I64d, count=%I64d, len=%d, b_first_pass=%d", start, stream.tell(), 1, 1);
+    throw tk_exception("Something went wrong when searching a string in the file", 1);
 }
 
 void seek_to_pos(ora_dump_stream& stream, std::int64_t position)

@@ -129,6 +129,14 @@ public:
     enum class find_result { found, not_found, source_failed };
     find_result find(const std::uint8_t* pattern, std::size_t count, std::int64_t& found_pos);
 
+    // The line scan's search: moves to the start of the next line (the
+    // position after a line feed) whose first byte is marked in wanted, or
+    // whose first byte lies outside the window, and gives that position.
+    // Lines that start with an unmarked byte are passed in memory. not_found
+    // when no such line starts before limit: the stream then stands at the
+    // limit or, at the end of the data, in the end state.
+    find_result find_line(const bool (&wanted)[256], std::int64_t limit, std::int64_t& line_pos);
+
     // The bytes fetched from the source so far.
     std::uint64_t bytes_read() const { return fetched; }
     std::size_t window_size() const { return window; }
@@ -163,6 +171,11 @@ bool seek_to_symbols(ora_dump_stream& stream, const void* pattern, std::size_t c
                      std::int64_t& found_pos);
 bool seek_to_symbols(ora_dump_stream& stream, const char* pattern, std::int64_t& found_pos);
 void seek_to_pos(ora_dump_stream& stream, std::int64_t position);
+// The line scan's search (ora_dump_stream::find_line), with the failures of
+// seek_to_symbols: false at the end of the data or at the limit, and the
+// level-1 "Something went wrong when searching a string in the file" when
+// the source fails.
+bool seek_to_line(ora_dump_stream& stream, const bool (&wanted)[256], std::int64_t limit, std::int64_t& line_pos);
 // The text from the current position up to the next "(" on the same line,
 // without blanks at either end; the stream is left just before the "(".
 // The search stops at the line feed and after 4096 bytes: then the text is
