@@ -21,12 +21,6 @@ namespace fs = std::filesystem;
 
 std::wstring W(const std::string& s) { return tk_utf8_to_wide(s); }
 
-std::vector<std::uint8_t> file_bytes(const std::string& path)
-{
-    std::string s = tk_test::read_file(path);
-    return std::vector<std::uint8_t>(s.begin(), s.end());
-}
-
 std::uint64_t fnv(const std::vector<std::uint8_t>& b, std::size_t n)
 {
     std::uint64_t h = 0xcbf29ce484222325ULL;
@@ -232,8 +226,9 @@ TEST_F(context_file, invalid_files_lead_to_a_scan)
         c.tables[L"KEEP"];
         bool ok = c.load_if(W(dump), merge, format);
         // A failed load leaves the context as it was.
-        if (!ok)
+        if (!ok) {
             EXPECT_EQ(c.tables.size(), 1u);
+        }
         return ok;
     };
     ASSERT_TRUE(load(valid));

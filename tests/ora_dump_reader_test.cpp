@@ -110,8 +110,9 @@ TEST_F(reader_state, classifies_every_character_set_of_the_table)
         EXPECT_EQ(reader.info.dump_code_page, r.code_page) << r.id;
         EXPECT_EQ(reader.charset_codepage(r.id), r.code_page) << r.id;
         // Every code page opens: a byte decodes without failure.
-        if (r.code_page)
+        if (r.code_page) {
             EXPECT_FALSE(reader.get_wstring("A", 1, false).empty()) << r.code_page;
+        }
     }
     const unsigned char utf16[2] = {0x07, 0xD0}, utf8a[2] = {0x03, 0x69}, utf8b[2] = {0x03, 0x67};
     reader.info.dump_code_page = 1252;
