@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -122,15 +124,7 @@ ole_variant dec(const char* text)
 
 ole_variant when(int y, int mo, int d, int h = 0, int mi = 0, int s = 0, int us = 0)
 {
-    t_systemtime t;
-    t.year = y;
-    t.month = mo;
-    t.day = d;
-    t.hour = h;
-    t.minute = mi;
-    t.second = s;
-    t.microsecond = us;
-    return ole_variant(t);
+    return ole_variant(tk_test::systemtime(y, mo, d, h, mi, s, us));
 }
 
 double dbl(const char* text)

@@ -1,5 +1,6 @@
 #include "pgs_schema_initializer.h"
 #include "pgs_indexes_initializer.h"
+#include "pgs_source_table.h"
 
 #include "tk_exception.h"
 #include "tk_unicode.h"
@@ -13,21 +14,6 @@
 namespace {
 
 std::string u8(const std::wstring& s) { return tk_wide_to_utf8(s); }
-
-// Source columns kept alive for the schema that refers to them.
-struct source_table {
-    std::vector<std::unique_ptr<t_ftd>> kept;
-    udb_schema schema;
-    udb_indexes indexes;
-
-    t_ftd& add(const std::wstring& name, VARTYPE vt, std::uint32_t size = 0, bool not_null = false,
-               bool autoinc = false, const ole_variant& def = ole_variant(), std::uint32_t reserved = 0)
-    {
-        kept.push_back(std::make_unique<t_ftd>(size, name, vt, not_null, autoinc, def, reserved));
-        schema.push_back(kept.back().get());
-        return *kept.back();
-    }
-};
 
 TEST(PgsBuilders, DestinationColumns)
 {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_support.h"
+
 #include <cmath>
 #include <limits>
 #include <string>
@@ -215,15 +217,7 @@ std::string reference_field(const udb_field& f, const t_ftd& col)
 
 t_systemtime when(int y, int mo, int d, int h, int mi, int s, int us)
 {
-    t_systemtime t;
-    t.year = y;
-    t.month = mo;
-    t.day = d;
-    t.hour = h;
-    t.minute = mi;
-    t.second = s;
-    t.microsecond = us;
-    return t;
+    return tk_test::systemtime(y, mo, d, h, mi, s, us);
 }
 
 TEST(PgsValues, FastCopyFieldsMatchTheReference)

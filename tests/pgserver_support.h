@@ -7,6 +7,7 @@
 #include "pgs_database.h"
 #include "pgs_engine.h"
 #include "pgs_recordset.h"
+#include "pgs_source_table.h"
 #include "test_support.h"
 #include "tk_string.h"
 
@@ -17,21 +18,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-// Source columns and indexes, kept alive for the schema that refers to them.
-struct source_table {
-    std::vector<std::unique_ptr<t_ftd>> kept;
-    udb_schema schema;
-    udb_indexes indexes;
-
-    t_ftd& add(const std::wstring& name, VARTYPE vt, std::uint32_t size = 0, bool not_null = false,
-               bool autoinc = false, const ole_variant& def = ole_variant(), std::uint32_t reserved = 0)
-    {
-        kept.push_back(std::make_unique<t_ftd>(size, name, vt, not_null, autoinc, def, reserved));
-        schema.push_back(kept.back().get());
-        return *kept.back();
-    }
-};
 
 // A record of (name, value) pairs.
 inline udb_record make_record(const std::vector<std::pair<std::wstring, ole_variant>>& fields)
