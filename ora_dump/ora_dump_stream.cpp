@@ -294,6 +294,20 @@ ora_dump_stream::find_result ora_dump_stream::find(const std::uint8_t* pattern, 
 
 namespace {
 
+// The byte-at-a-time search for what the vector loops leave over.
+const std::uint8_t* next_wanted_line_bytewise(const std::uint8_t* p, const std::uint8_t* scan_end,
+                                              const std::uint8_t* data_end, const bool (&wanted)[256])
+{
+    for (; p < scan_end; ++p) {
+        if (*p != '\n')
+            continue;
+        const std::uint8_t* next = p + 1;
+        if (next == data_end || wanted[*next])
+            return next;
+    }
+    return nullptr;
+}
+
 // The first byte after a line feed in [p, scan_end) that is marked in wanted
 // or is data_end itself; null when there is none. The line feeds of 16 bytes
 // are found at once, so that the common case, a line of row data that starts
@@ -319,14 +333,7 @@ __attribute__((target("avx2"))) const std::uint8_t* next_wanted_line_avx2(const 
             m &= m - 1;
         }
     }
-    for (; p < scan_end; ++p) {
-        if (*p != '\n')
-            continue;
-        const std::uint8_t* next = p + 1;
-        if (next == data_end || wanted[*next])
-            return next;
-    }
-    return nullptr;
+    return next_wanted_line_bytewise(p, scan_end, data_end, wanted);
 }
 #endif
 
@@ -351,14 +358,7 @@ const std::uint8_t* next_wanted_line(const std::uint8_t* p, const std::uint8_t* 
         }
     }
 #endif
-    for (; p < scan_end; ++p) {
-        if (*p != '\n')
-            continue;
-        const std::uint8_t* next = p + 1;
-        if (next == data_end || wanted[*next])
-            return next;
-    }
-    return nullptr;
+    return next_wanted_line_bytewise(p, scan_end, data_end, wanted);
 }
 
 }  // namespace

@@ -214,39 +214,39 @@ std::int64_t pgs_recordset::parse_count(const char* text)
     return n;
 }
 
-std::wstring pgs_recordset::get_delete_rule(char c)
+namespace {
+
+// The catalogue's referential action character as the text after prefix;
+// empty for "no action" and anything unknown.
+std::wstring referential_action(char c, const wchar_t* prefix)
 {
+    // Both rules trace the same name, as they always have.
     TK_TRACE(1, "pgs_recordset::get_delete_rule");
+    const wchar_t* action = nullptr;
     switch (c) {
     case 'c':
-        return L"ON DELETE CASCADE";
+        action = L"CASCADE";
+        break;
     case 'd':
-        return L"ON DELETE SET DEFAULT";
+        action = L"SET DEFAULT";
+        break;
     case 'n':
-        return L"ON DELETE SET NULL";
+        action = L"SET NULL";
+        break;
     case 'r':
-        return L"ON DELETE RESTRICT";
+        action = L"RESTRICT";
+        break;
     default:
         return std::wstring();
     }
+    return std::wstring(prefix) + action;
 }
 
-std::wstring pgs_recordset::get_update_rule(char c)
-{
-    TK_TRACE(1, "pgs_recordset::get_delete_rule");
-    switch (c) {
-    case 'c':
-        return L"ON UPDATE CASCADE";
-    case 'd':
-        return L"ON UPDATE SET DEFAULT";
-    case 'n':
-        return L"ON UPDATE SET NULL";
-    case 'r':
-        return L"ON UPDATE RESTRICT";
-    default:
-        return std::wstring();
-    }
-}
+}  // namespace
+
+std::wstring pgs_recordset::get_delete_rule(char c) { return referential_action(c, L"ON DELETE "); }
+
+std::wstring pgs_recordset::get_update_rule(char c) { return referential_action(c, L"ON UPDATE "); }
 
 void pgs_recordset::get_numbers_from_string(const std::string& text, std::vector<std::wstring>& out,
                                             const udb_schema& columns)

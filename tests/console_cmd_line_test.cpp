@@ -479,16 +479,8 @@ TEST_P(cmd_line_ending, gives_the_status_and_the_exact_output)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const ending_row& row = GetParam();
 
-    std::optional<tk_test::temp_dir> own;
-    std::optional<tk_test::scoped_env> pass;
-    std::string dir;
-    if (const char* inherited = std::getenv(dir_variable)) {
-        dir = inherited;
-    } else {
-        own.emplace();
-        dir = own->path();
-        pass.emplace(dir_variable, dir);
-    }
+    tk_test::death_test_dir shared(dir_variable);
+    const std::string& dir = shared.path();
     // HOME and the configuration folder inside the test's folder.
     tk_test::scoped_env home("HOME", dir);
     tk_test::scoped_env config("XDG_CONFIG_HOME", dir + "/.config");

@@ -97,16 +97,8 @@ TEST_P(console_ending, ends_with_status_255_after_the_exact_text)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const ending_row& row = GetParam();
 
-    std::optional<tk_test::temp_dir> own;
-    std::optional<tk_test::scoped_env> pass;
-    std::string dir;
-    if (const char* inherited = std::getenv(dir_variable)) {
-        dir = inherited;
-    } else {
-        own.emplace();
-        dir = own->path();
-        pass.emplace(dir_variable, dir);
-    }
+    tk_test::death_test_dir shared(dir_variable);
+    const std::string& dir = shared.path();
 
     EXPECT_EXIT(report_and_fail(row, dir), ::testing::ExitedWithCode(255), "");
     EXPECT_EQ(tk_test::read_file(dir + "/out.txt"), row.printed);

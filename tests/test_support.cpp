@@ -108,4 +108,15 @@ std::optional<bool> run_as_nobody(const std::function<bool()>& check)
     return code == 0;
 }
 
+death_test_dir::death_test_dir(const char* variable)
+{
+    if (const char* inherited = std::getenv(variable)) {
+        dir = inherited;
+    } else {
+        own.emplace();
+        dir = own->path();
+        pass.emplace(variable, dir);
+    }
+}
+
 }  // namespace tk_test

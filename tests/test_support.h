@@ -45,6 +45,20 @@ private:
     std::optional<std::string> old;
 };
 
+// A folder that a threadsafe death test shares with the child it re-runs:
+// the parent makes it and names it in the variable, the child finds it
+// there, so both read and write the same files.
+class death_test_dir {
+public:
+    explicit death_test_dir(const char* variable);
+    const std::string& path() const { return dir; }
+
+private:
+    std::optional<temp_dir> own;
+    std::optional<scoped_env> pass;
+    std::string dir;
+};
+
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
 
