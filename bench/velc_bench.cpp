@@ -2,7 +2,7 @@
 // the table of benchmarks over it (best of a few runs, warm cache) and prints
 // one line per benchmark in MB/s.
 //
-//   velc_bench [--size-mb N] [--dir PATH] [--repeat N] [--window-kb N] [--keep] [--list] [name...]
+//   velc_bench [--size-mb N] [--rows N] [--dir PATH] [--repeat N] [--window-kb N] [--keep] [--list] [name...]
 
 #include "velc_bench.h"
 
@@ -30,6 +30,12 @@ namespace {
 std::vector<bench_entry>& registry()
 {
     static std::vector<bench_entry> list;
+    return list;
+}
+
+std::vector<std::string>& temp_files()
+{
+    static std::vector<std::string> list;
     return list;
 }
 
@@ -105,10 +111,16 @@ bool parse_int(const char* text, long long& value)
 
 void usage()
 {
-    std::cerr << "usage: velc_bench [--size-mb N] [--dir PATH] [--repeat N] [--window-kb N] [--keep] [--list] [name...]\n";
+    std::cerr << "usage: velc_bench [--size-mb N] [--rows N] [--dir PATH] [--repeat N] [--window-kb N] [--keep] [--list] "
+                 "[name...]\n";
 }
 
 }  // namespace
+
+void bench_add_temp_file(const std::string& path)
+{
+    temp_files().push_back(path);
+}
 
 bool bench_register(const bench_entry& entry)
 {
@@ -123,18 +135,22 @@ double bench_now()
 
 int main(int argc, char** argv)
 {
-    long long size_mb = 256, repeat = 3, window_kb = 0;
+    long long size_mb = 256, repeat = 3, window_kb = 0, row_count = 3000000;
     const char* tmp = std::getenv("TMPDIR");
     std::string dir = tmp && *tmp ? tmp : "/tmp";
     bool keep = false, list = false;
     std::vector<std::string> wanted;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if ((a == "--size-mb" || a == "--repeat" || a == "--dir" || a == "--window-kb") && i + 1 < argc) {
+        if ((a == "--size-mb" || a == "--repeat" || a == "--dir" || a == "--window-kb" || a == "--rows") &&
+            i + 1 < argc) {
             const char* v = argv[++i];
             if (a == "--dir")
                 dir = v;
-            else if (!parse_int(v, a == "--size-mb" ? size_mb : a == "--repeat" ? repeat : window_kb)) {
+            else if (!parse_int(v, a == "--size-mb"  ? size_mb
+                                   : a == "--repeat" ? repeat
+                                   : a == "--rows"   ? row_count
+                                                     : window_kb)) {
                 usage();
                 return 2;
             }
@@ -164,6 +180,7 @@ int main(int argc, char** argv)
 
     bench_env env;
     env.window = static_cast<std::size_t>(window_kb) * 1024;
+    env.rows = row_count;
     std::string path = dir + "/velc_bench_" + std::to_string(::getpid()) + ".dmp";
     std::fprintf(stderr, "making a %lld MB dump at %s ...\n", size_mb, path.c_str());
     if (!make_dump(path, static_cast<std::int64_t>(size_mb) << 20, env)) {
@@ -193,7 +210,10 @@ int main(int argc, char** argv)
         if (best.note.rfind("FAILED", 0) == 0)
             ++failures;
     }
-    if (!keep)
+    if (!keep) {
         ::unlink(path.c_str());
+        for (const std::string& f : temp_files())
+            ::unlink(f.c_str());
+    }
     return failures ? 1 : 0;
 }

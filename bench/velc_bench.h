@@ -18,6 +18,8 @@ struct bench_env {
     int tables = 0;
     // The dump stream's window; 0 for its default.
     std::size_t window = 0;
+    // Rows of the benchmarks that make dumps of their own.
+    std::int64_t rows = 3000000;
 };
 
 struct bench_result {
@@ -39,6 +41,9 @@ struct bench_entry {
 
 // Adds a row; used through VELC_BENCHMARK at namespace scope.
 bool bench_register(const bench_entry& entry);
+
+// A file that a benchmark made; removed at the end unless --keep.
+void bench_add_temp_file(const std::string& path);
 
 // Seconds on a monotonic clock.
 double bench_now();

@@ -1,6 +1,11 @@
 #include "console_front_end.h"
 
+#include "fatal_exit.h"
+#include "ora_dump_reader.h"
+#include "velconv_convertor.h"
+
 #include "tk_logger.h"
+#include "tk_unicode.h"
 
 #include <cstdlib>
 
@@ -21,14 +26,98 @@ void console_front_end::write(FILE* stream, const std::string& text)
     std::fflush(stream);
 }
 
+void console_front_end::write_line_safe(FILE* stream, const std::string& text)
+{
+    if (line_open) {
+        line_open = false;
+        write(out, "\n");
+    }
+    write(stream, text);
+}
+
+bool console_front_end::silent()
+{
+    const velconv_convertor* c = velconv_convertor::try_instance();
+    return c && c->silent;
+}
+
 void console_front_end::write_out(const std::string& text)
 {
-    write(out, text);
+    write_line_safe(out, text);
 }
 
 void console_front_end::write_err(const std::string& text)
 {
-    write(err, text);
+    write_line_safe(err, text);
+}
+
+void console_front_end::reading_file(const std::wstring& path)
+{
+    if (!silent())
+        write_line_safe(out, "Reading file " + tk_wide_to_utf8(path) + "\n");
+}
+
+void console_front_end::dump_warnings(bool compound_dump, bool first_part)
+{
+    if (compound_dump)
+        write_line_safe(err, std::string(ora_dump_reader::message(10)) + "\n");
+    if (first_part)
+        write_line_safe(err, std::string(ora_dump_reader::message(14)) + "\n");
+}
+
+void console_front_end::converting_file(const std::wstring&, std::uint64_t n_tables)
+{
+    if (!silent())
+        write_line_safe(out, "Converting Oracle dump file (" + std::to_string(n_tables) + " tables)\n");
+}
+
+void console_front_end::table_missing(const std::wstring& name)
+{
+    if (!silent())
+        write_line_safe(err, "Table " + tk_wide_to_utf8(name) + " not exists\n");
+}
+
+void console_front_end::schema_line(const std::wstring& text)
+{
+    if (!silent())
+        write_line_safe(out, tk_wide_to_utf8(text));
+}
+
+void console_front_end::table_started(const std::wstring& name)
+{
+    if (silent())
+        return;
+    write_line_safe(out, "Converting table " + tk_wide_to_utf8(name));
+    line_open = true;
+}
+
+void console_front_end::definitions_done(const std::wstring&)
+{
+    if (silent() || !line_open)
+        return;
+    line_open = false;
+    write(out, "\n");
+}
+
+void console_front_end::table_converted(const std::wstring&, std::uint64_t records)
+{
+    if (silent())
+        return;
+    // Completes the table's line, or, when a report ended it, stands alone.
+    line_open = false;
+    write(out, " (" + std::to_string(records) + " records)\n");
+}
+
+void console_front_end::other_exception(const std::string& text)
+{
+    tk_trace(3, "ERROR:\n%s", text);
+    if (!silent())
+        write_line_safe(err, text + "\n");
+}
+
+void console_front_end::dump_open_failed(const std::string& text)
+{
+    fatal_exit(text);
 }
 
 void console_front_end::show_internal_error(const std::wstring&) {}

@@ -28,8 +28,30 @@ public:
     // by destructors: the server rolls it back when the connection drops.
     [[noreturn]] void end_program(int exit_code) override;
 
+    // The run's progress lines, unless the converter is silent. The dump
+    // warnings are printed also when silent.
+    void reading_file(const std::wstring& path) override;
+    void dump_warnings(bool compound_dump, bool first_part) override;
+    void converting_file(const std::wstring& path, std::uint64_t n_tables) override;
+    void table_missing(const std::wstring& name) override;
+    void schema_line(const std::wstring& text) override;
+    void table_started(const std::wstring& name) override;
+    void definitions_done(const std::wstring& name) override;
+    void table_converted(const std::wstring& name, std::uint64_t records) override;
+    void other_exception(const std::string& text) override;
+    // The fatal path: the text on the standard error unless silent, then
+    // status 255.
+    void dump_open_failed(const std::string& text) override;
+
 private:
     void write(FILE* stream, const std::string& text);
+    // Ends an open "Converting table X" line first, so that nothing runs on
+    // after a table name.
+    void write_line_safe(FILE* stream, const std::string& text);
+    static bool silent();
+
+    // A "Converting table X" line waits for its end.
+    bool line_open = false;
 
     FILE* out;
     FILE* err;

@@ -5,6 +5,7 @@
 #include "tk_singleton.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // The user's answer to the continue/abort dialog.
@@ -37,6 +38,32 @@ public:
     virtual void add_error_text(const std::string& text) = 0;
 
     [[noreturn]] virtual void end_program(int exit_code) = 0;
+    // True once end_program has begun to end the program by unwinding (a
+    // test front end does); a handler that catches everything lets such an
+    // end pass. A real front end never returns from end_program.
+    virtual bool program_ending() const { return false; }
+
+    // Events of the dump opening and of the conversion run. The engine
+    // raises them in both programs; each front end shows what its program
+    // shows, so the defaults do nothing. Paths and names are wide text,
+    // counts unsigned 64-bit.
+    virtual void reading_file(const std::wstring& path);
+    virtual void run_started();
+    // The compound-dump and first-part warnings; also shown when silent.
+    virtual void dump_warnings(bool compound_dump, bool first_part);
+    virtual void converting_file(const std::wstring& path, std::uint64_t n_tables);
+    virtual void table_missing(const std::wstring& name);
+    // The schema line, with its own line break.
+    virtual void schema_line(const std::wstring& text);
+    virtual void table_started(const std::wstring& name);
+    virtual void definitions_done(const std::wstring& name);
+    virtual void table_converted(const std::wstring& name, std::uint64_t records);
+    // A failure outside the tk_exception family that ended the run.
+    virtual void other_exception(const std::string& text);
+    // A dump that could not be opened for a reason outside the tk_exception
+    // family. The console ends the program through its fatal path; the
+    // default shows it as another exception.
+    virtual void dump_open_failed(const std::string& text);
 
 protected:
     front_end();

@@ -1,6 +1,9 @@
-// The PostgreSQL side of the main converter's settings: where the server is
-// and who connects, and the section "pgs settings" of a profile.
+// The PostgreSQL side of the main converter: where the server is and who
+// connects, the engine that connects, and the section "pgs settings" of a
+// profile.
 #pragma once
+
+#include "pgs_engine.h"
 
 #include <cstdint>
 #include <string>
@@ -27,6 +30,9 @@ public:
     std::int32_t port = 0;
     // Kept in profiles only; tables always go to "public".
     std::wstring schema = L"public";
+    // The program's one connection; its keep_case is what the case setting
+    // changes.
+    pgs_engine engine;
     // UTF-8. The password is held in clear, as typed.
     std::string host;
     std::string user;

@@ -1,12 +1,16 @@
 #include "velconv_convertor.h"
 
 #include "front_end.h"
+#include "pgs_database.h"
 
 #include "tk_exception.h"
+#include "tk_format.h"
 #include "tk_logger.h"
+#include "udb_database.h"
 #include "udb_profile.h"
 
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -38,15 +42,66 @@ velconv_convertor::velconv_convertor() : tk_serializer(velc_settings_key), conso
 velconv_convertor::~velconv_convertor()
 {
     TK_TRACE(2, "velconv_convertor::dtor");
-    if (console)
-        return;
-    try {
-        serialize(true);
-    } catch (const std::exception& e) {
-        tk_trace(3, "The settings cannot be saved: %s", e.what());
-    } catch (...) {
-        tk_trace(3, "The settings cannot be saved");
+    if (!console) {
+        try {
+            serialize(true);
+        } catch (const std::exception& e) {
+            tk_trace(3, "The settings cannot be saved: %s", e.what());
+        } catch (...) {
+            tk_trace(3, "The settings cannot be saved");
+        }
     }
+    // Destroying the dump writes its context file; a failure there must not
+    // end the program from a destructor.
+    try {
+        source_db.reset();
+    } catch (const std::exception& e) {
+        tk_trace(3, "The dump database cannot be closed: %s", e.what());
+    } catch (...) {
+        tk_trace(3, "The dump database cannot be closed");
+    }
+}
+
+void velconv_convertor::check_dest()
+{
+    TK_TRACE(1, "velconv_convertor::check_dest()");
+    if (dest_provider) {
+        dest_provider->check_dest(*this);
+        return;
+    }
+    if (n_mode == 0 && engine.is_db_exist(dest))
+        engine.delete_db(dest);
+}
+
+std::unique_ptr<udb_database> velconv_convertor::get_dest_base()
+{
+    TK_TRACE(2, "velconv_convertor::get_dest_base");
+    if (dest_provider)
+        return dest_provider->get_dest_base(*this);
+    if (engine.is_db_exist(dest))
+        return engine.open_db(dest, n_mode != 0 ? 40 : 36, std::wstring());
+    return engine.create_db(dest);
+}
+
+void velconv_convertor::set_dest_provider(std::unique_ptr<velconv_dest_provider> provider)
+{
+    dest_provider = std::move(provider);
+}
+
+std::vector<std::wstring> velconv_convertor::get_all_tables()
+{
+    TK_TRACE(2, "velconv_convertor::get_all_tables");
+    udb_database* db = dump_opener.database();
+    if (!db)
+        db = source_db.get();
+    if (!db)
+        return {};
+    return db->get_table_names();
+}
+
+std::wstring make_title()
+{
+    return tk_wformat(L"Velmora to PostgreSQL %d.%d", velc_version_major, velc_version_minor);
 }
 
 bool velconv_convertor::serialize(bool store)
@@ -131,9 +186,11 @@ bool velconv_convertor::load_profile_file(const std::wstring& path)
 void velconv_convertor::set_case_sens(bool on)
 {
     case_sens = on ? 1 : 0;
+    engine.keep_case = on;
 }
 
 void velconv_convertor::set_use_schema(bool on)
 {
     use_schema = on ? 1 : 0;
+    dump_opener.reader().merge_schema = on;
 }

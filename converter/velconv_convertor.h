@@ -1,25 +1,58 @@
 // The main converter: the one object that holds every setting of a
-// conversion, for both programs. Its settings come from the wizard's
+// conversion, for both programs, owns the PostgreSQL engine and the dump
+// opener, and runs the conversion. Its settings come from the wizard's
 // settings file (only in velconv), from profiles and, in velcagent, from the
 // command line.
 //
 // The registered front end says at construction which program the converter
 // serves. That decides the case setting's default (1 in velconv, 0 in
-// velcagent) and whether the settings file is read at construction and
+// velcagent), whether the settings file is read at construction and
 // written at destruction (only in velconv: velcagent never reads, writes or
-// creates it).
+// creates it), and the console steps of the run.
+//
+// Use from the console program's main (one thread):
+//   console_front_end fe; error_handler reporter(...); velconv_convertor c;
+//   apply_cmd_line(argc, argv);            // fills the settings
+//   c.engine.connect(c.host, c.user, c.password, "", c.port);
+//   c();                                   // the run; never throws
+//   return c.is_completed() ? 0 : 255;
+// main does not call check_dest: the run drops a mode-0 destination itself,
+// only after the dump has opened and the table list is final. The run opens
+// the dump itself in velcagent (the opener, on this thread); a refused dump
+// ends the program inside the reporter with 255. is_completed() is true
+// only when the run reached its normal end (level-0 reports included); a
+// run ended by a failure outside the table loop (a destination that cannot
+// be dropped, opened or created, no dump database) leaves it false.
 #pragma once
 
+#include "ora_dump_opener_t.h"
 #include "pgs_converter_impl.h"
 
 #include "tk_reg_key.h"
 #include "tk_singleton.h"
 #include "udb_converter.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
+class udb_database;
 class udb_profile;
+class velconv_convertor;
+
+// Where the run's destination comes from. The default uses the engine;
+// tests put a database of their own in its place.
+class velconv_dest_provider {
+public:
+    virtual ~velconv_dest_provider() = default;
+    // Prepares the destination before it is opened: in mode 0 an existing
+    // database is dropped.
+    virtual void check_dest(velconv_convertor& converter) = 0;
+    // The destination database, opened or created; owned by the caller.
+    virtual std::unique_ptr<udb_database> get_dest_base(velconv_convertor& converter) = 0;
+};
 
 // The version that the usage text and the wizard's title show.
 inline constexpr int velc_version_major = 3;
@@ -35,8 +68,16 @@ class velconv_convertor : public udb_converter,
 public:
     // Needs the registered front end.
     velconv_convertor();
-    // Never throws: a settings file that cannot be written is traced.
+    // Never throws: a settings file that cannot be written and a dump
+    // database that fails while it is destroyed are traced.
     ~velconv_convertor() override;
+
+    // The conversion run. Nothing leaves it, except the program's end from
+    // inside the reporter (level 1 in velcagent, level 2 everywhere).
+    void operator()() override;
+    bool is_ready() override { return true; }
+    // True when the last run reached its normal end.
+    bool is_completed() const { return completed.load(std::memory_order_acquire); }
 
     // True when the converter serves velcagent.
     bool is_console() const { return console; }
@@ -62,6 +103,23 @@ public:
     // that is not a valid profile gives false with nothing applied.
     bool load_profile_file(const std::wstring& path);
 
+    // In mode 0 drops the destination database when it exists. The run
+    // calls it, after the dump has opened and the tables are chosen.
+    void check_dest();
+    // Opens the destination database (flags 36 in mode 0, else 40), or
+    // creates it when it does not exist. Owned by the caller.
+    std::unique_ptr<udb_database> get_dest_base();
+    // Replaces where check_dest and get_dest_base go; null restores the
+    // engine.
+    void set_dest_provider(std::unique_ptr<velconv_dest_provider> provider);
+
+    // The table names of the dump database that the opener holds (or, once
+    // a run has taken it, of the source database); empty when there is
+    // none.
+    std::vector<std::wstring> get_all_tables();
+
+    ora_dump_opener_t& opener() { return dump_opener; }
+
     // The case setting: only the engine's keep_case changes what a run does.
     void set_case_sens(bool on);
     // Merging schema and table names: only the dump reader's merge_schema
@@ -72,5 +130,20 @@ public:
     std::uint8_t use_schema = 0;
 
 private:
+    void run_tables(udb_database& dest);
+    void convert_table(udb_database& dest, pgs_tn_validator& validator, std::vector<std::wstring>& taken,
+                       const std::wstring& name);
+
     bool console;
+    ora_dump_opener_t dump_opener;
+    std::unique_ptr<velconv_dest_provider> dest_provider;
+    std::atomic<bool> completed{false};
+
+public:
+    // The opened dump, taken from the opener when the run starts; declared
+    // after the opener, so that it goes before the reader.
+    std::unique_ptr<udb_database> source_db;
 };
+
+// The wizard's title.
+std::wstring make_title();

@@ -1,13 +1,18 @@
-// The dump seen as a source database. For now: the record that carries one
-// opening's results to the dump database, and the dump context file that
-// keeps a scan's results for the next opening of the same dump.
+// The dump seen as a source database: its tables listed by name and handed
+// out one by one as recordsets, whichever the dump's format. Also the record
+// that carries one opening's results to the dump database, and the dump
+// context file that keeps a scan's results for the next opening of the same
+// dump.
 #pragma once
 
 #include "ora_dump_reader.h"
+#include "ora_dump_reader_th.h"
+#include "ora_dump_stream.h"
 #include "table_pos.h"
 #include "udb_database.h"
 #include "udb_indexes.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -15,15 +20,18 @@
 #include <utility>
 #include <vector>
 
-class ora_dump_stream;
 class ora_ctx_reader;
 
-class ora_dump_file {
+class ora_dump_file : public udb_database {
 public:
-    // The results of one opening.
+    // The results of one opening. It owns the stream and the row decoder
+    // until the dump database takes them over, so a refused opening frees
+    // them with it.
     class context {
     public:
         context();
+        context(context&&) noexcept = default;
+        context& operator=(context&&) noexcept = default;
 
         // Reads the context file of the dump into this context: true when a
         // valid file was found, made for this very dump (size and time)
@@ -43,7 +51,11 @@ public:
         bool stat_dump();
 
         std::wstring path;
-        std::shared_ptr<ora_dump_stream> stream;
+        std::unique_ptr<ora_dump_stream> stream;
+        // The row decoder of the dump's generation.
+        std::unique_ptr<ora_dump_reader_th> decoder;
+        // How the opening found the dump's text encoded.
+        dump_info info;
         std::string export_header;
         std::string user_name;
         std::string tablespace_name;
@@ -62,6 +74,46 @@ public:
         std::int64_t dump_size = -1;
         std::int64_t dump_mtime_ns = 0;
     };
+
+    // Takes over the stream, the row decoder, the table map and the Data Pump
+    // indexes of the context, keeps the rest of it for the context file, and
+    // lists the tables. The context is left without them.
+    explicit ora_dump_file(context&& from);
+    // Writes the context file when the scan was complete; never raises. Every
+    // table must be gone by now: a live one is an internal error.
+    ~ora_dump_file() override;
+
+    // The table-name list: every key of the table map, in key order.
+    void init();
+
+    // A dump is read only: no table is created and no query runs.
+    std::unique_ptr<udb_recordset> create_table(const std::wstring& table_name, const udb_schema& schema,
+                                                const udb_indexes& indexes) override;
+    std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& query_text,
+                                             std::int32_t open_flags) override;
+    // The table of that key (an exact match first, then ignoring case unless
+    // names are case-sensitive), initialised and owned by the caller; it must
+    // not outlive the database. The level-1 "Table \"%s\" doesn't exist in
+    // the database" for a name without a key, the level-1 "Failed to
+    // initialize table" for a table that cannot be read.
+    std::unique_ptr<udb_recordset> get_table(const std::wstring& table_name, std::int32_t open_flags) override;
+    bool test_query(const std::wstring& query_text) override;
+    void create_relationships(const std::vector<t_relationship>& list) override;
+
+    // The number of tables alive that this database handed out.
+    int live_tables() const { return live_count.load(); }
+
+    const std::wstring& path() const { return saved.path; }
+    ora_dump_stream* stream() const { return m_stream.get(); }
+    ora_dump_reader_th* decoder() const { return m_decoder.get(); }
+    const dump_info& info() const { return m_info; }
+    bool complete() const { return saved.complete; }
+
+    std::string export_header;
+    std::string user_name;
+    std::string tablespace_name;
+    ora_table_map tables;
+    std::map<std::pair<std::wstring, std::wstring>, udb_indexes> global_indexes;
 
     // The text at offset of the file image: a u16 byte count and the bytes.
     // Gives the next offset, or -1 when the bytes are not all there.
@@ -88,4 +140,14 @@ public:
     // size and time under that merge setting and format.
     static bool parse_image(const std::vector<std::uint8_t>& image, context& c, std::int64_t dump_size,
                             std::int64_t dump_mtime_ns, bool merge_setting, int format_now);
+
+private:
+    // The tables hold pointers to these; they go last, after every table.
+    std::unique_ptr<ora_dump_stream> m_stream;
+    std::unique_ptr<ora_dump_reader_th> m_decoder;
+    dump_info m_info;
+    // The rest of the opening's context, written to the context file at the
+    // end with the texts and the table map as they are then.
+    context saved;
+    std::atomic<int> live_count{0};
 };

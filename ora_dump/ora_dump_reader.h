@@ -11,9 +11,12 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
+class ora_dump_file;
+class ora_dump_reader_th;
 class ora_dump_stream;
 struct table_pos;
 
@@ -44,6 +47,18 @@ public:
 
     ora_dump_reader();
     ~ora_dump_reader() override;
+
+    // Opens a dump as a source database, which belongs to the caller. A dump
+    // that cannot be read is refused: the progress becomes -1 and a level-1
+    // failure with the reader's message goes to error_handler::handle with
+    // the flag 0, which does not come back; should a reporter return, the
+    // refusal leaves as tk_final_exception. Any failure leaving the opening
+    // sets the progress to -1 first.
+    std::unique_ptr<ora_dump_file> open(const std::wstring& path);
+    // The Data Pump opening, for a dump without a classic header. The stream
+    // is the one open read, cleared and at position 0.
+    virtual std::unique_ptr<ora_dump_file> open_datapump(const std::wstring& path,
+                                                         std::unique_ptr<ora_dump_stream> stream);
 
     // Progress of the dump reading: 0 at the start of an opening, 100 when
     // the dump database is ready, -1 when the opening failed.
@@ -130,7 +145,19 @@ public:
     std::map<unsigned, std::string> charset_names;
     std::map<std::string, std::uint16_t> codepages;
 
+protected:
+    // Refuses the dump being opened with the message of entry: the progress
+    // becomes -1 and the reporter gets it as a level-1 failure.
+    [[noreturn]] void refuse(int entry);
+
 private:
+    // The classic header after its header token: the names, the character
+    // sets and the marker. Gives the row decoder of the version; refuses
+    // what cannot be read.
+    std::unique_ptr<ora_dump_reader_th> read_classic_header(ora_dump_stream& stream,
+                                                            const unsigned char pre_number[3], int version,
+                                                            const std::string& header_token,
+                                                            std::string& user, std::string& tablespace);
     void init_cp_tables();
     // The key whose table claims the lines of a statement naming name_w:
     // its unique key, or the table being read when it has that name.

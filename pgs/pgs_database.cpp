@@ -140,6 +140,12 @@ void pgs_database::add_full_name2(const std::wstring& schema_name, const std::ws
 
 std::pair<std::wstring, std::wstring> pgs_database::split_name(const std::wstring& table_name) const
 {
+    return split_name(table_name, default_schema);
+}
+
+std::pair<std::wstring, std::wstring> pgs_database::split_name(const std::wstring& table_name,
+                                                               const std::wstring& default_schema)
+{
     TK_TRACE(1, "pgs_database::split_name(%s)", table_name);
     std::pair<std::wstring, std::wstring> parts;
     std::wstring bare = table_name;

@@ -52,6 +52,10 @@ public:
     void create_relationships(const std::vector<t_relationship>& relationships) override;
 
     std::pair<std::wstring, std::wstring> split_name(const std::wstring& table_name) const;
+    // The same without a database: a bare name gets default_schema, or
+    // "public" when that is empty.
+    static std::pair<std::wstring, std::wstring> split_name(const std::wstring& table_name,
+                                                            const std::wstring& default_schema);
     void add_full_name2(const std::wstring& schema_name, const std::wstring& table_name);
 
     // The texts sent; pure, for the tests.

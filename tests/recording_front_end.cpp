@@ -88,3 +88,61 @@ std::vector<std::string> recording_front_end::effects() const
     }
     return out;
 }
+
+void recording_front_end::reading_file(const std::wstring& path)
+{
+    record("reading_file", tk_wide_to_utf8(path));
+}
+
+void recording_front_end::run_started()
+{
+    record("run_started");
+}
+
+void recording_front_end::dump_warnings(bool compound_dump, bool first_part)
+{
+    record("dump_warnings", std::to_string(compound_dump ? 1 : 0) + " " + std::to_string(first_part ? 1 : 0));
+}
+
+void recording_front_end::converting_file(const std::wstring& path, std::uint64_t n_tables)
+{
+    record("converting_file", tk_wide_to_utf8(path) + " " + std::to_string(n_tables));
+}
+
+void recording_front_end::table_missing(const std::wstring& name)
+{
+    record("table_missing", tk_wide_to_utf8(name));
+}
+
+void recording_front_end::schema_line(const std::wstring& text)
+{
+    record("schema_line", tk_wide_to_utf8(text));
+}
+
+void recording_front_end::table_started(const std::wstring& name)
+{
+    record("table_started", tk_wide_to_utf8(name));
+}
+
+void recording_front_end::definitions_done(const std::wstring& name)
+{
+    record("definitions_done", tk_wide_to_utf8(name));
+}
+
+void recording_front_end::table_converted(const std::wstring& name, std::uint64_t records)
+{
+    record("table_converted", tk_wide_to_utf8(name) + " " + std::to_string(records));
+}
+
+void recording_front_end::other_exception(const std::string& text)
+{
+    record("other_exception", text);
+}
+
+void recording_front_end::dump_open_failed(const std::string& text)
+{
+    record("dump_open_failed", text);
+    // The console program ends here; the wizard's form goes on.
+    if (program == mode::console)
+        end_program(255);
+}

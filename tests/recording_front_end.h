@@ -41,6 +41,21 @@ public:
     std::size_t error_list_size() const override;
     void add_error_text(const std::string& text) override;
     [[noreturn]] void end_program(int exit_code) override;
+    bool program_ending() const override { return exit_code.has_value(); }
+
+    // The run's and the opener's events, recorded by name with their text
+    // (counts as " n" after the name or path).
+    void reading_file(const std::wstring& path) override;
+    void run_started() override;
+    void dump_warnings(bool compound_dump, bool first_part) override;
+    void converting_file(const std::wstring& path, std::uint64_t n_tables) override;
+    void table_missing(const std::wstring& name) override;
+    void schema_line(const std::wstring& text) override;
+    void table_started(const std::wstring& name) override;
+    void definitions_done(const std::wstring& name) override;
+    void table_converted(const std::wstring& name, std::uint64_t records) override;
+    void other_exception(const std::string& text) override;
+    void dump_open_failed(const std::string& text) override;
 
     // Every call, queries included (mutable: the queries are const).
     mutable std::vector<call> calls;

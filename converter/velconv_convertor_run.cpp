@@ -1,0 +1,234 @@
+// The conversion run: the opened dump as the source, the PostgreSQL database
+// as the destination, and the selected tables converted one after the other.
+
+#include "velconv_convertor.h"
+
+#include "error_handler.h"
+#include "front_end.h"
+#include "init_conversion.h"
+#include "pgs_database.h"
+#include "pgs_validator.h"
+
+#include "tk_exception.h"
+#include "tk_format.h"
+#include "tk_logger.h"
+#include "tk_unicode.h"
+#include "udb_database.h"
+#include "udb_recordset.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// A report from a handler that catches everything: only a front end ending
+// the program by unwinding may pass.
+void report_run_failure(const tk_exception& failure)
+{
+    try {
+        error_handler::instance()->handle(failure, true);
+    } catch (...) {
+        const front_end* fe = front_end::try_instance();
+        if (fe && fe->program_ending())
+            throw;
+        tk_trace(3, "The failure of the run cannot be reported: %s", failure.message);
+    }
+}
+
+}  // namespace
+
+void velconv_convertor::operator()()
+{
+    TK_TRACE(2, "velconv_convertor::operator()");
+    completed.store(false, std::memory_order_release);
+    init_conversion guard(&finish_flag);
+    front_end* fe = nullptr;
+    try {
+        fe = front_end::instance();
+        if (console) {
+            dump_opener();
+            const ora_dump_reader& reader = dump_opener.reader();
+            if (reader.compound_dump || reader.first_part)
+                fe->dump_warnings(reader.compound_dump, reader.first_part);
+        }
+
+        TK_TRACE(2, "b_case_sens=%d", case_sens);
+        if (std::unique_ptr<udb_database> db = dump_opener.take_database())
+            source_db = std::move(db);
+        if (!source_db)
+            throw tk_exception("The dump file has not been read.", 1);
+        engine.bulk_copy = true;
+
+        if (console && selected_tables.empty())
+            selected_tables = source_db->get_table_names();
+
+        // Only now, with the dump open and the tables chosen, may a mode-0
+        // destination be dropped.
+        check_dest();
+        {
+            std::unique_ptr<udb_database> dest = get_dest_base();
+            TK_TRACE(2, "After initializing DBs");
+            run_tables(*dest);
+        }
+        completed.store(true, std::memory_order_release);
+    } catch (const tk_final_exception&) {
+        // The user's stop, already reported.
+    } catch (const tk_exception& e) {
+        report_run_failure(e);
+    } catch (const std::exception& e) {
+        try {
+            if (fe)
+                fe->other_exception(e.what());
+        } catch (...) {
+            if (fe && fe->program_ending())
+                throw;
+        }
+    } catch (...) {
+        if (fe && fe->program_ending())
+            throw;
+        report_run_failure(tk_exception("Unknown exception", 1));
+    }
+}
+
+void velconv_convertor::run_tables(udb_database& dest)
+{
+    n_tables.store(static_cast<std::uint32_t>(selected_tables.size()), std::memory_order_relaxed);
+    cur_table.store(0, std::memory_order_relaxed);
+    const std::uint64_t count = selected_tables.size();
+    TK_TRACE(3, "Converting file '%s' (%I64u tables)\n", src, count);
+    front_end::instance()->converting_file(src, count);
+
+    // Seeded with the selection only: generated names do not dodge tables
+    // already in the destination, so a re-run gets the same names and the
+    // mode decides what happens to an existing table.
+    pgs_tn_validator validator(selected_tables, std::vector<std::wstring>());
+    // The dump's own names of the tables this run has taken up.
+    std::vector<std::wstring> taken;
+    const std::vector<std::wstring> tables = selected_tables;
+    for (const std::wstring& name : tables) {
+        convert_table(dest, validator, taken, name);
+        cur_table.fetch_add(1, std::memory_order_relaxed);
+    }
+
+    error_handler::instance()->set_context(std::wstring());
+    cur_table.store(0, std::memory_order_relaxed);
+    n_tables.store(0, std::memory_order_relaxed);
+}
+
+void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& validator,
+                                      std::vector<std::wstring>& taken, const std::wstring& name)
+{
+    current_table.set(name);
+    table_recs.store(0, std::memory_order_relaxed);
+    cur_rec.store(0, std::memory_order_relaxed);
+    if (stop_requested())
+        throw tk_final_exception();
+
+    front_end* fe = front_end::instance();
+    error_handler* reporter = error_handler::instance();
+    if (console && !source_db->is_table_exist(name)) {
+        fe->table_missing(name);
+        return;
+    }
+
+    // Declared in this order so that unwinding releases the destination
+    // table (which commits what it holds) before the source table.
+    std::unique_ptr<udb_recordset> source;
+    std::unique_ptr<udb_recordset> target;
+    try {
+        source = source_db->get_table(name, 1);
+        if (!source)
+            return;
+        if (std::find(taken.begin(), taken.end(), source->name) != taken.end()) {
+            tk_trace(3, "Table '%s' is already converted", source->name);
+            return;
+        }
+        taken.push_back(source->name);
+        if (source->schema.empty())
+            return;
+
+        const bool acceptable = validator.is_acceptable(name);
+        const std::wstring bare = acceptable ? name : validator.get_safe_name(name);
+        const std::wstring target_name = pgs_base_db::make_safe_tname(bare, L"public");
+        TK_TRACE(1, "new_tab_name=%s", target_name);
+
+        const std::wstring schema_name = pgs_database::split_name(name, std::wstring()).first;
+        const std::wstring schema_line = tk_wformat(L"Creating schema if necessary: '%s'\n", schema_name);
+        TK_TRACE(3, "%s", schema_line);
+        fe->schema_line(schema_line);
+        dest.create_schema(schema_name);
+
+        if (dest.is_table_exist(target_name)) {
+            if (n_mode == 2)
+                return;
+            if (n_mode == 1)
+                dest.delete_tab(target_name);
+        }
+
+        const udb_indexes indexes = skip_idx ? udb_indexes() : source->indexes;
+        target = dest.create_table(target_name, source->schema, indexes);
+
+        if (!acceptable) {
+            TK_TRACE(2, "Store generated table name '%s'", target_name);
+            TK_TRACE(1, "udb_validator::add_existing_name(%s)", bare);
+            validator.add_existing_name(bare);
+            TK_TRACE(2, "udb_database::add_tn_mapping(%s->%s)", name, target_name);
+            dest.names_map.add_tn_mapping(name, target_name);
+        }
+        validator.add_restricted_name(bare);
+
+        table_recs.store(static_cast<std::uint64_t>(std::max<std::int64_t>(source->rec_count, 0)),
+                         std::memory_order_relaxed);
+        TK_TRACE(3, "Converting table %s", name);
+        fe->table_started(name);
+
+        if (tab_def) {
+            target->finish();
+            target.reset();
+            source.reset();
+            fe->definitions_done(name);
+            return;
+        }
+
+        source->reset();
+        std::uint64_t handled = 0;
+        while (!source->is_eof()) {
+            if (stop_requested())
+                throw tk_final_exception();
+            const std::uint64_t number = handled + 1;
+            TK_TRACE(1, "Converting record #%I64u", number);
+            try {
+                udb_record* record = source->get_item();
+                if (!record)
+                    throw tk_exception("The record cannot be read.", 0);
+                target->append_record(*record);
+            } catch (const tk_exception& e) {
+                TK_TRACE(2, "n_mode=%d, error=%d", n_mode, e.system_error);
+                reporter->set_record_context(name, static_cast<std::int64_t>(number));
+                reporter->handle(e, false);
+            }
+            TK_TRACE(1, "Record %I64u processed", number);
+            source->next();
+            handled = number;
+            cur_rec.store(handled, std::memory_order_relaxed);
+        }
+
+        // The COPY's end is where the server checks the rows: only after it
+        // has taken them does the table count as converted.
+        target->finish();
+        TK_TRACE(3, "Table '%s' (%I64u records) is converted\n", name, handled);
+        fe->table_converted(name, handled);
+        target.reset();
+        source.reset();
+    } catch (const tk_exception& e) {
+        target.reset();
+        source.reset();
+        reporter->set_context(name);
+        reporter->handle(e, false);
+    }
+}

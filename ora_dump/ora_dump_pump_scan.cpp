@@ -1,0 +1,414 @@
+#include "ora_dump_pump_scan.h"
+
+#include "error_handler.h"
+#include "ora_dump_parser.h"
+#include "ora_dump_reader.h"
+#include "ora_dump_stream.h"
+#include "tk_exception.h"
+#include "tk_format.h"
+#include "tk_logger.h"
+#include "tk_unicode.h"
+
+#include <cstring>
+
+namespace ora_dump_pump {
+
+namespace {
+
+// A line the user sees: logged, and sent to the wizard's log box.
+void show(const std::string& text)
+{
+    TK_TRACE(3, "%s", text);
+    ora_dump_reader::send_log(ora_log_kind::shown, text);
+}
+
+void refuse(ora_dump_reader& reader, int message)
+{
+    reader.set_ui_progress(-1);
+    error_handler::instance()->handle(tk_exception(ora_dump_reader::message(message), 1), false);
+}
+
+[[noreturn]] void malformed()
+{
+    throw tk_exception(ora_dump_reader::message(0), 1);
+}
+
+bool read_at(ora_dump_stream& stream, std::int64_t offset, std::uint8_t* out, std::size_t count)
+{
+    stream.clear();
+    return stream.seek(offset) && stream.read(out, count) == count;
+}
+
+constexpr char xml_version[] = "?xml version";
+constexpr std::size_t xml_version_size = sizeof xml_version - 1;
+constexpr char rowset_row[] = "<ROWSET><ROW>";
+constexpr std::size_t rowset_row_size = sizeof rowset_row - 1;
+constexpr char closing[] = "</ROW></ROWSET>";
+constexpr std::size_t closing_size = sizeof closing - 1;
+constexpr std::size_t look_ahead = 128;
+
+char ascii_lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Where the ASCII text occurs as 16-bit little-endian units from byte 1 of
+// bytes on (which is how big-endian UTF-16 text reads one byte after its
+// first character's high byte); -1 when nowhere.
+std::ptrdiff_t find_units(const std::uint8_t* bytes, std::size_t count, const char* text, std::size_t size,
+                          bool ignore_case)
+{
+    if (count < 1)
+        return -1;
+    for (std::size_t at = 1; at + 2 * size <= count; at += 2) {
+        bool match = true;
+        for (std::size_t k = 0; k < size && match; ++k) {
+            char c = static_cast<char>(bytes[at + 2 * k]);
+            match = bytes[at + 2 * k + 1] == 0 && (ignore_case ? ascii_lower(c) == ascii_lower(text[k]) : c == text[k]);
+        }
+        if (match)
+            return static_cast<std::ptrdiff_t>(at);
+    }
+    return -1;
+}
+
+bool is_record_marker(int b)
+{
+    return b == 0x08 || b == 0x09 || b == 0x0C || b == 0x18 || b == 0x1C || b == 0x3C;
+}
+
+// One pass over the dump; raises what the reporter is to see.
+void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::context& context, const dump_info& info,
+          std::wstring& current)
+{
+    const std::int64_t length = info.dump_length;
+    std::uint8_t units_closing[2 * closing_size];
+    for (std::size_t k = 0; k < closing_size; ++k) {
+        units_closing[2 * k] = static_cast<std::uint8_t>(closing[k]);
+        units_closing[2 * k + 1] = 0;
+    }
+    std::vector<std::uint8_t> buffer;
+    std::uint8_t ahead[look_ahead];
+    for (;;) {
+        std::int64_t scan_pos = 0;
+        if (!seek_to_symbols(stream, "<", 1, scan_pos))
+            return;
+        reader.set_datapump_pos(scan_pos);
+        const std::size_t got = stream.read(ahead, look_ahead);
+        stream.clear();
+        bool utf16 = false;
+        if (got >= xml_version_size && std::memcmp(ahead, xml_version, xml_version_size) == 0) {
+            utf16 = false;
+        } else if (got >= 1 + 2 * xml_version_size &&
+                   find_units(ahead, 1 + 2 * xml_version_size, xml_version, xml_version_size, true) == 1) {
+            utf16 = true;
+        } else {
+            // Row data is full of 0x3C bytes: going back costs no read.
+            seek_to_pos(stream, scan_pos);
+            continue;
+        }
+        if (!current.empty()) {
+            auto it = context.tables.find(current);
+            if (it != context.tables.end())
+                it->second.v_block_end_pos.push_back(scan_pos - 2);
+        }
+        // The opening tags must belong to this document, not to one that
+        // starts within the look-ahead.
+        std::size_t own = got;
+        if (utf16) {
+            const std::ptrdiff_t next = find_units(ahead + 2, got - 2, "<?xml", 5, true);
+            if (next >= 0)
+                own = static_cast<std::size_t>(next) + 2;
+        } else if (const void* next = ::memmem(ahead + 1, got - 1, "<?xml", 5)) {
+            own = static_cast<std::size_t>(static_cast<const std::uint8_t*>(next) - ahead);
+        }
+        std::ptrdiff_t row_at;
+        if (utf16) {
+            row_at = find_units(ahead, own, rowset_row, rowset_row_size, false);
+        } else {
+            const void* hit = ::memmem(ahead, own, rowset_row, rowset_row_size);
+            row_at = hit ? static_cast<const std::uint8_t*>(hit) - ahead : -1;
+        }
+        if (row_at < 0) {
+            // Passed over; a document that follows within the look-ahead
+            // must still be found.
+            seek_to_pos(stream, scan_pos);
+            continue;
+        }
+        // The closing tags are searched from just past the opening ones, so
+        // that a short document ends at its own closing tags.
+        const std::int64_t after_open =
+            scan_pos + row_at + static_cast<std::int64_t>(utf16 ? 2 * rowset_row_size : rowset_row_size);
+        seek_to_pos(stream, after_open);
+        std::int64_t doc_end = 0;
+        bool found = utf16 ? seek_to_symbols(stream, units_closing, sizeof units_closing, doc_end)
+                           : seek_to_symbols(stream, closing, closing_size, doc_end);
+        if (!found) {
+            TK_TRACE(1, "seek_to_symbols(__XML_END) failed");
+            return;
+        }
+        reader.set_progress(stream.tell(), length);
+        const std::int64_t xml_start = scan_pos - (utf16 ? 6 : 5);
+        show(tk_format("XML start pos (stage 1): %I64d\n", scan_pos));
+        buffer.clear();
+        if (xml_start < 0 || xml_start + 4 > doc_end)
+            continue;  // no room for a prefix: no document of ours
+        if (!extract_xml(stream, xml_start, doc_end, length, buffer))
+            return;
+        std::string text = document_text(info, buffer);
+        std::wstring name, owner;
+        int kind = ora_dump_parser::kind_none;
+        {
+            ora_dump_parser parser;
+            parser.set_global_indexes(&context.global_indexes);
+            name = parser.parse_table_name(text.c_str(), text.size() + 1);
+            owner = parser.get_table_owner();
+            kind = parser.get_kind();
+            const auto& rel = parser.get_relationships();
+            context.relationships.insert(context.relationships.end(), rel.begin(), rel.end());
+        }
+        if (name.empty())
+            continue;
+        const std::wstring full_name = owner + L"." + name;
+        const std::wstring key = table_key(context.tables, name, full_name, reader.merge_schema);
+        table_pos& tp = context.tables[key];
+        tp.str_full_name = full_name;
+        TK_WTRACE(1, L"Table: %s/%s", key, full_name);
+        if (kind != ora_dump_parser::kind_stream_table) {
+            tp.start_pos = xml_start;
+            tp.end_pos = doc_end;
+            TK_TRACE(1, ">>> start_pos=%I64d, end_pos=%I64d", xml_start, doc_end);
+            TK_TRACE(1, "open_datapump: start_pos=%I64d, end_pos=%I64d", xml_start, doc_end);
+            seek_to_pos(stream, doc_end);
+            continue;
+        }
+        if (tp.start_pos == 0) {
+            tp.start_pos = xml_start;
+            tp.end_pos = doc_end;
+            TK_TRACE(1, ">> start_pos=%I64d, end_pos=%I64d", xml_start, doc_end);
+        }
+        seek_to_pos(stream, doc_end);
+        int b = 0;
+        while ((b = stream.get()) == 0) {
+        }
+        if (b < 0) {
+            stream.clear();
+            seek_to_pos(stream, stream.size());
+            continue;
+        }
+        if (!is_record_marker(b))
+            continue;
+        TK_TRACE(1, "Got stop-symbol: '%c'", static_cast<char>(b));
+        tp.v_data_start_pos.push_back(xml_start);
+        TK_TRACE(1, "Got v_data_start_pos=%I64d/%I64d", xml_start, tp.v_data_start_pos.back());
+        tp.v_data_end_pos.push_back(stream.tell() - 1);
+        TK_TRACE(1, "Got v_data_end_pos=%I64d/%I64d", stream.tell() - 1, tp.v_data_end_pos.back());
+        current = key;
+        TK_TRACE(1, "open_datapump: start_pos=%I64d, end_pos=%I64d", tp.start_pos, tp.end_pos);
+    }
+}
+
+}  // namespace
+
+bool read_header(ora_dump_reader& reader, ora_dump_stream& stream, header& out)
+{
+    TK_TRACE(2, "ora_dump_reader::open_datapump");
+    reader.set_ui_progress(0);
+    std::uint8_t b[header_size] = {};
+    if (stream.size() < header_size || !read_at(stream, 0, b, sizeof b)) {
+        TK_TRACE(3, "The dump is shorter than its header");
+        refuse(reader, 0);
+        return false;
+    }
+    stream.clear();
+    out.major = b[0];
+    out.minor = b[1];
+    if (out.major > 4 || out.minor != 1) {
+        refuse(reader, 0);
+        return false;
+    }
+    show(tk_format("Dump file version: %d.%d (expdp)\n", out.major, out.minor));
+    out.part = static_cast<unsigned>(b[33]) << 8 | b[34];
+    if (out.part != 0 && out.part != 1) {
+        TK_TRACE(3, "%s", ora_dump_reader::message(13));
+        refuse(reader, 13);
+        return false;
+    }
+    const unsigned char id[2] = {b[39], b[40]};
+    out.charset_id = static_cast<unsigned>(id[0]) << 8 | id[1];
+    const int cls = reader.get_cp(id, false);
+    show(tk_format("Dump charset: %d\n", cls));
+    out.flags = b[51];
+    const std::uint8_t compression = out.flags & 0x06;
+    if (compression == 0x06 || compression == 0x04) {
+        TK_TRACE(2, compression == 0x06 ? "Dump is fully compressed" : "Dump is dataonly compressed");
+        throw tk_exception(ora_dump_reader::message(17), 1);
+    }
+    const std::uint8_t encryption = out.flags & 0x60;
+    if (encryption == 0x60 || encryption == 0x40) {
+        TK_TRACE(2, encryption == 0x60 ? "Dump is fully encrypted" : "Dump is dataonly encrypted");
+        throw tk_exception(ora_dump_reader::message(18), 1);
+    }
+    out.export_header.clear();
+    for (unsigned char c : id) {
+        if (c == 0)
+            break;
+        out.export_header.push_back(static_cast<char>(c));
+    }
+    return true;
+}
+
+bool extract_xml(ora_dump_stream& stream, std::int64_t start, std::int64_t end, std::int64_t dump_length,
+                 std::vector<std::uint8_t>& out)
+{
+    TK_TRACE(2, "ora_dump_reader::extract_xml(%I64d,%I64d)", start, end);
+    std::int64_t limit = stream.size();
+    if (dump_length > 0 && dump_length < limit)
+        limit = dump_length;
+    if (start < 0 || end > limit || end - start < 4)
+        malformed();
+    if (end - start - 4 > max_document)
+        malformed();
+    stream.clear();
+    if (!stream.seek(start))
+        malformed();
+    const std::size_t base = out.size();
+    out.reserve(base + static_cast<std::size_t>(end - start) + 2);
+    std::int64_t pos = start;
+    while (pos < end) {
+        std::uint8_t h[5];
+        if (end - pos < 2) {
+            // A stray byte after the last chunk belongs to no chunk.
+            break;
+        }
+        if (stream.read(h, 2) != 2)
+            return false;
+        std::int64_t header = 4;
+        std::int64_t chunk = 0;
+        const bool five = (h[0] == 0x03 || h[0] == 0x06) && h[1] == 0x01;
+        if ((h[0] == 0x01 && h[1] == 0xFE) || five) {
+            if (five) {
+                if (stream.read(h + 2, 1) != 1)
+                    return false;
+                if (h[2] != 0xFE)
+                    malformed();
+                header = 5;
+            }
+            std::uint8_t l[2];
+            if (stream.read(l, 2) != 2)
+                return false;
+            chunk = static_cast<std::int64_t>(l[0]) << 8 | l[1];
+        } else {
+            std::uint8_t ignored[2];
+            if (stream.read(ignored, 2) != 2)
+                return false;
+            chunk = end - pos - 4;
+        }
+        pos += header;
+        if (pos > end)
+            break;
+        if (chunk > end - pos)
+            chunk = end - pos;
+        if (chunk < 0)
+            chunk = 0;
+        const std::size_t old = out.size();
+        out.resize(old + static_cast<std::size_t>(chunk));
+        if (chunk > 0 && stream.read(out.data() + old, static_cast<std::size_t>(chunk)) != static_cast<std::size_t>(chunk)) {
+            out.resize(old);
+            return false;
+        }
+        pos += chunk;
+    }
+    out.push_back(0);
+    out.push_back(0);
+    return true;
+}
+
+std::string document_text(const dump_info& info, const std::vector<std::uint8_t>& buffer)
+{
+    if (buffer.empty())
+        return std::string();
+    std::wstring wide;
+    if (buffer[0] != 0) {
+        dump_info page = info;
+        if (page.charset_class != 0)
+            page.charset_class = 1;
+        wide = ora_dump_reader::get_wstring(page, reinterpret_cast<const char*>(buffer.data()), buffer.size(), false);
+    } else {
+        wide = utf16be_to_wstring(buffer.data(), buffer.size(), true);
+        std::size_t nul = wide.find(L'\0');
+        if (nul != std::wstring::npos)
+            wide.erase(nul);
+    }
+    return tk_wide_to_utf8(wide);
+}
+
+std::wstring table_key(const ora_table_map& tables, const std::wstring& name, const std::wstring& full_name,
+                       bool merge)
+{
+    if (merge)
+        return full_name;
+    auto it = tables.find(name);
+    if (it != tables.end() && it->second.str_full_name != full_name)
+        return full_name;
+    return name;
+}
+
+void scan(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::context& context)
+{
+    context.complete = false;
+    const dump_info info = reader.info;
+    std::wstring current;
+    bool ended_normally = false;
+    {
+        xml_platform_guard xml;
+        try {
+            stream.clear();
+            seek_to_pos(stream, 0);
+            walk(reader, stream, context, info, current);
+            ended_normally = true;
+        } catch (const tk_final_exception&) {
+            throw;
+        } catch (const tk_exception& e) {
+            TK_TRACE(3, "Couldn't read dump file");
+            reader.set_ui_progress(-1);
+            error_handler::instance()->handle(e, false);
+        } catch (const std::exception&) {
+            TK_TRACE(3, "Couldn't read dump file");
+            reader.set_ui_progress(-1);
+            error_handler::instance()->handle(tk_exception(ora_dump_reader::message(0), 1), false);
+        }
+    }
+    if (!current.empty()) {
+        auto it = context.tables.find(current);
+        if (it != context.tables.end() && !it->second.v_data_end_pos.empty())
+            it->second.v_block_end_pos.push_back(it->second.v_data_end_pos.back());
+    }
+    stream.clear();
+    seek_to_pos(stream, 0);
+    context.complete = ended_normally;
+}
+
+bool context_fits(const ora_dump_file::context& context, std::int64_t dump_length)
+{
+    auto inside = [&](std::int64_t p) { return p >= 0 && p <= dump_length; };
+    for (const auto& [key, t] : context.tables) {
+        if (t.v_data_start_pos.size() != t.v_data_end_pos.size())
+            return false;
+        if (t.v_block_end_pos.size() < t.v_data_start_pos.size())
+            return false;
+        if (!inside(t.start_pos) || !inside(t.end_pos) || t.start_pos + 4 > t.end_pos)
+            return false;
+        for (std::size_t i = 0; i < t.v_data_start_pos.size(); ++i) {
+            if (!inside(t.v_data_end_pos[i]) || t.v_data_start_pos[i] < 0 ||
+                t.v_data_start_pos[i] + 4 > t.v_data_end_pos[i])
+                return false;
+        }
+        for (std::int64_t p : t.v_block_end_pos)
+            if (!inside(p))
+                return false;
+    }
+    return true;
+}
+
+}  // namespace ora_dump_pump

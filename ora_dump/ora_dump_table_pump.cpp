@@ -1,0 +1,124 @@
+// The Data Pump side of the dump table: its columns and keys from its XML
+// metadata document, its partitions from the positions the scan recorded.
+#include "ora_dump_table.h"
+
+#include "ora_dump_file.h"
+#include "ora_dump_parser.h"
+#include "ora_dump_pump_scan.h"
+#include "ora_dump_reader.h"
+#include "ora_dump_reader_th.h"
+#include "ora_dump_stream.h"
+#include "tk_exception.h"
+#include "tk_logger.h"
+
+namespace {
+
+const char* const init_failure = "The exception occured during a tableinitialization.";
+
+// A column list with a gap: the rows cannot be decoded by position.
+class incomplete_columns : public tk_exception {
+public:
+    explicit incomplete_columns(const std::string& message) : tk_exception(message, 0) {}
+};
+
+}  // namespace
+
+bool ora_dump_table::_init1(std::int64_t position, const table_pos& pos)
+{
+    TK_TRACE(2, "ora_dump_table::_init1( %d )", static_cast<int>(position));
+    m_b_datapump = 1;
+    auto restore = [&]() {
+        m_stream->clear();
+        m_stream->seek(position);
+    };
+    try {
+        m_partitions.clear();
+        m_lst_records.clear();
+        m_cursor = 0;
+        const dump_info info = m_decoder->get_dump_info();
+        std::int64_t dump_length = m_stream->size();
+        if (info.dump_length > 0 && info.dump_length < dump_length)
+            dump_length = info.dump_length;
+        if (pos.v_data_start_pos.empty()) {
+            TK_WTRACE(3, L"Table '%s' has no records", name);
+            m_start_pos = pos.start_pos;
+            m_end_pos = pos.end_pos;
+            TK_TRACE(1, "> m_start_pos=%I64d, m_end_pos=%I64d", m_start_pos, m_end_pos);
+        } else {
+            TK_TRACE(1, "a_p_table_pos.v_data_start_pos.size()=%d", static_cast<int>(pos.v_data_start_pos.size()));
+            m_start_pos = pos.v_data_start_pos.front();
+            // Rows run on past the recorded block ends (for the last table,
+            // and for every partition after the first), and the decoder is
+            // bounded by the dump alone: so is the table's range.
+            m_end_pos = dump_length;
+            TK_TRACE(1, ">>> m_start_pos=%I64d, m_end_pos=%I64d", m_start_pos, m_end_pos);
+            const std::size_t count = std::min(pos.v_data_start_pos.size(), pos.v_data_end_pos.size());
+            for (std::size_t i = 0; i < count; ++i) {
+                TK_TRACE(1, "m_partitions.push_back(%I64d,%I64d)", pos.v_data_start_pos[i], pos.v_data_end_pos[i]);
+                partition p;
+                p.position = pos.v_data_end_pos[i];
+                p.pump_position = i < pos.v_block_end_pos.size() ? pos.v_block_end_pos[i] : dump_length;
+                p.skip = m_decoder->m_skip_blob_flag != 0;
+                m_partitions.push_back(std::move(p));
+            }
+            TK_WTRACE(3, L"XML start pos (stage 2, %s): %I64d, end pos : %I64d", name, m_start_pos, m_end_pos);
+        }
+
+        std::vector<std::uint8_t> buffer;
+        if (!ora_dump_pump::extract_xml(*m_stream, pos.start_pos, pos.end_pos, dump_length, buffer))
+            throw tk_exception(ora_dump_reader::message(11), 0);
+        const std::string text = ora_dump_pump::document_text(info, buffer);
+        buffer.clear();
+        bool complete = false;
+        std::string failure;
+        {
+            xml_platform_guard xml;
+            ora_dump_parser parser(b_native_types != 0);
+            complete = parser.parse_table_description(text.c_str(), text.size() + 1, *this, m_db);
+            failure = parser.failure_message();
+        }
+        if (!complete)
+            throw incomplete_columns(failure.empty() ? ora_dump_reader::message(0) : failure);
+
+        // Keys of separate constraint documents, filed under the table's
+        // own owner and bare name.
+        if (auto* file = dynamic_cast<ora_dump_file*>(m_db)) {
+            const std::wstring& full = pos.str_full_name;
+            const std::size_t dot = full.find(L'.');
+            const std::wstring owner = dot == std::wstring::npos ? std::wstring() : full.substr(0, dot);
+            const std::wstring bare = dot == std::wstring::npos ? full : full.substr(dot + 1);
+            auto found = file->global_indexes.find({owner, bare});
+            if (found != file->global_indexes.end())
+                for (const udb_index& index : found->second)
+                    indexes.push_back(index);
+        }
+
+        TK_TRACE(1, "bHasNoRecords=%d", m_partitions.empty() ? 1 : 0);
+        reset();
+        return true;
+    } catch (const incomplete_columns& e) {
+        restore();
+        TK_TRACE(3, "%s", init_failure);
+        throw tk_exception(e.message, 0);
+    } catch (const tk_final_exception&) {
+        restore();
+        throw;
+    } catch (const tk_exception&) {
+        restore();
+        TK_TRACE(3, "%s", init_failure);
+        return false;
+    } catch (const std::exception&) {
+        restore();
+        TK_TRACE(3, "%s\n", init_failure);
+        return false;
+    }
+}
+
+std::int64_t ora_dump_table::pump_enter_block(const partition& block)
+{
+    // The first record's place as the scan recorded it: reading the
+    // document again would end where its last chunk ended, not at the row.
+    m_stream->clear();
+    seek_to_pos(*m_stream, block.position);
+    return block.position;
+}

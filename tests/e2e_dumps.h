@@ -1,0 +1,150 @@
+// The dumps of the end-to-end tests, written by the test dump writer:
+// D1 (DEPT, EMP and TYPES, exported by SCOTT), D2 (names that collide, a
+// NULL in a NOT NULL column, an impossible date), D3 (a compound dump) and
+// D4 (a non-leading part).
+#pragma once
+
+#include "classic_dump_builder.h"
+
+#include <string>
+#include <vector>
+
+namespace e2e_dumps {
+
+using namespace classic_dump;
+
+inline table dept()
+{
+    table t;
+    t.name = "DEPT";
+    t.columns = {number("DEPTNO", "NUMBER(2, 0)", true), varchar2("DNAME", 14), varchar2("LOC", 13)};
+    t.primary_key = {"DEPTNO"};
+    t.rows = {
+        {num("10"), text(L"ACCOUNTING"), text(L"NEW YORK")},
+        {num("20"), text(L"RESEARCH"), text(L"DALLAS")},
+        {num("30"), text(L"SALES"), text(L"CHICAGO")},
+        {num("40"), text(L"OPERATIONS"), text(L"BOSTON")},
+    };
+    return t;
+}
+
+inline table emp()
+{
+    table t;
+    t.name = "EMP";
+    t.columns = {number("EMPNO", "NUMBER(4, 0)", true), varchar2("ENAME", 10), varchar2("JOB", 9),
+                 number("MGR", "NUMBER(4, 0)"), date("HIREDATE"), number("SAL", "NUMBER(7, 2)"),
+                 number("COMM", "NUMBER(7, 2)"), number("DEPTNO", "NUMBER(2, 0)")};
+    t.primary_key = {"EMPNO"};
+    t.indexes = {{"EMP_DEPTNO", {"DEPTNO"}}};
+    struct e {
+        const char* no;
+        const wchar_t* name;
+        const wchar_t* job;
+        const char* mgr;
+        int y, m, d;
+        const char* sal;
+        const char* comm;
+        const char* dept;
+    };
+    const e rows[] = {
+        {"7369", L"SMITH", L"CLERK", "7902", 1980, 12, 17, "800", nullptr, "20"},
+        {"7499", L"ALLEN", L"SALESMAN", "7698", 1981, 2, 20, "1600", "300", "30"},
+        {"7521", L"WARD", L"SALESMAN", "7698", 1981, 2, 22, "1250", "500", "30"},
+        {"7566", L"JONES", L"MANAGER", "7839", 1981, 4, 2, "2975", nullptr, "20"},
+        {"7654", L"MARTIN", L"SALESMAN", "7698", 1981, 9, 28, "1250", "1400", "30"},
+        {"7698", L"BLAKE", L"MANAGER", "7839", 1981, 5, 1, "2850", nullptr, "30"},
+        {"7782", L"CLARK", L"MANAGER", "7839", 1981, 6, 9, "2450", nullptr, "10"},
+        {"7788", L"SCOTT", L"ANALYST", "7566", 1987, 4, 19, "3000", nullptr, "20"},
+        {"7839", L"KING", L"PRESIDENT", nullptr, 1981, 11, 17, "5000", nullptr, "10"},
+        {"7844", L"TURNER", L"SALESMAN", "7698", 1981, 9, 8, "1500", "0", "30"},
+        {"7876", L"ADAMS", L"CLERK", "7788", 1987, 5, 23, "1100", nullptr, "20"},
+        {"7900", L"JAMES", L"CLERK", "7698", 1981, 12, 3, "950", nullptr, "30"},
+        {"7902", L"FORD", L"ANALYST", "7566", 1981, 12, 3, "3000", nullptr, "20"},
+        {"7934", L"MILLER", L"CLERK", "7782", 1982, 1, 23, "1300.5", nullptr, "10"},
+    };
+    for (const e& r : rows)
+        t.rows.push_back({num(r.no), text(r.name), text(r.job), r.mgr ? num(r.mgr) : null(), date(r.y, r.m, r.d),
+                          num(r.sal), r.comm ? num(r.comm) : null(), num(r.dept)});
+    return t;
+}
+
+// One row per edge value, no key.
+inline table types()
+{
+    table t;
+    t.name = "TYPES";
+    t.columns = {number("N4", "NUMBER(4, 0)"),  number("N9", "NUMBER(9, 0)"),   number("N18", "NUMBER(18, 0)"),
+                 number("N20", "NUMBER(20, 0)"), number("NSTAR", "NUMBER(*,0)"), number("NPLAIN"),
+                 number("N10_2", "NUMBER(10, 2)"), number("F", "FLOAT(126)"),     varchar2("V", 40),
+                 date("D"),                       timestamp("TS"),               raw("R", 16),
+                 blob("B"),                       clob("C")};
+    t.rows = {
+        {num("-9999"), num("-999999999"), num("-999999999999999999"), num("-99999999999999999999"),
+         num("12345678901234567890123456789012345678"), num("-123.456"), num("-12345678.9"), num("3.56789"),
+         text(L"tab\there\rcr\nlf\\back"), date(50, 1, 2, 3, 4, 5), timestamp(2022, 6, 2, 8, 45, 40, 346906),
+         raw({0x00, 0xFF, 0x10}), blob({}), clob(L"tab\tcr\rlf\n\\ Grüße")},
+        {null(), null(), null(), null(), null(), null(), null(), null(), null(), null(), null(), null(), null(),
+         null()},
+        {num("9999"), num("999999999"), num("999999999999999999"), num("99999999999999999999"),
+         num("-99999999999999999999999999999999999999"), num("0.000001"), num("0"), num("-1e-5"),
+         text(L"Zürich"), date(9999, 12, 31, 23, 59, 59), timestamp(1999, 12, 31, 23, 59, 59, 1),
+         raw({0xDE, 0xAD}), blob({0x01, 0x02, 0x03}), clob(L"")},
+    };
+    return t;
+}
+
+inline bytes d1(const options& o = {})
+{
+    return whole_dump({dept(), emp(), types()}, o);
+}
+
+// A table of one NUMBER key and one text column.
+inline table pair_table(const std::string& name, const std::vector<std::pair<std::string, std::wstring>>& rows,
+                        bool not_null_key = true)
+{
+    table t;
+    t.name = name;
+    t.columns = {number("ID", "NUMBER(6, 0)", not_null_key), varchar2("NAME", 20)};
+    for (const auto& [id, text_value] : rows)
+        t.rows.push_back({id.empty() ? null() : num(id), text(text_value)});
+    return t;
+}
+
+inline bytes d2()
+{
+    table badnn = pair_table("BADNN", {{"1", L"one"}, {"", L"no key"}, {"3", L"three"}});
+    table baddate;
+    baddate.name = "BADDATE";
+    baddate.columns = {number("ID", "NUMBER(6, 0)", true), date("D")};
+    for (int i = 1; i <= 5; ++i) {
+        cell d = date(2020, 1, i);
+        if (i == 3)
+            d.in_row = {0x78, 0x78, 0x0D, 0x01, 0x01, 0x01, 0x01};  // month 13
+        baddate.rows.push_back({num(std::to_string(i)), d});
+    }
+    return whole_dump({pair_table("A/B", {{"1", L"slash"}}), pair_table("A?B", {{"2", L"question"}, {"3", L"mark"}}),
+                       badnn, baddate, pair_table("GOOD", {{"7", L"seven"}, {"8", L"eight"}})});
+}
+
+// Two dumps joined: the first one's header declares its own length.
+inline bytes d3()
+{
+    const std::vector<table> first = {dept()};
+    options o;
+    o.declared_length = 1;  // any value but 0, to measure the first dump
+    o.declared_length = whole_dump(first, o).size();
+    bytes all = whole_dump(first, o);
+    const bytes second = whole_dump({emp()});
+    all.insert(all.end(), second.begin(), second.end());
+    return all;
+}
+
+inline bytes non_leading_part()
+{
+    options o;
+    o.marker = 0x0002;
+    return whole_dump({dept()}, o);
+}
+
+}  // namespace e2e_dumps

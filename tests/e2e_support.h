@@ -1,0 +1,208 @@
+// velcagent as a process: the runner that captures its status and output,
+// and the fixture of the end-to-end tests, with a database name of the
+// test's own on the test cluster and SQL checks over a side connection.
+#pragma once
+
+#include "classic_dump_builder.h"
+#include "pg_test_server.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+#include <pqxx/pqxx>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace e2e {
+
+struct result {
+    int status = -1;  // the exit status, or -1 when velcagent did not exit
+    std::string out;
+    std::string err;
+};
+
+// Runs velcagent with the arguments; its standard streams go to files in
+// dir, which are read back.
+inline result run_velcagent(const std::vector<std::string>& args, const std::string& dir)
+{
+    const std::string out_path = dir + "/velcagent.out";
+    const std::string err_path = dir + "/velcagent.err";
+    std::vector<std::string> strings = {VELCAGENT_PATH};
+    strings.insert(strings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& s : strings)
+        argv.push_back(s.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        throw std::runtime_error("velcagent could not be started");
+    int wstatus = 0;
+    while (waitpid(pid, &wstatus, 0) < 0) {
+    }
+    result r;
+    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    r.out = tk_test::read_file(out_path);
+    r.err = tk_test::read_file(err_path);
+    return r;
+}
+
+inline std::string describe(const result& r)
+{
+    return "status " + std::to_string(r.status) + "\n--- stdout:\n" + r.out + "--- stderr:\n" + r.err;
+}
+
+// HOME and the configuration folder point into a temporary folder (the
+// child inherits them), and each test has a database name of its own.
+class e2e_test : public tk_test::home_fixture {
+protected:
+    e2e_test() : server(pg_test::current_server())
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string n = std::string(info->test_suite_name()) + "_" + info->name();
+        for (char& c : n)
+            c = std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::tolower(c)) : '_';
+        db = "e2e_" + n.substr(0, 40) + "_" + std::to_string(getpid());
+    }
+
+    ~e2e_test() override
+    {
+        for (const std::string& name : {db, db + "_2"}) {
+            try {
+                pqxx::connection admin(server.conninfo());
+                pqxx::nontransaction tx(admin);
+                tx.exec("DROP DATABASE IF EXISTS " + tx.quote_name(name) + " WITH (FORCE)");
+            } catch (const std::exception& e) {
+                ADD_FAILURE() << "cannot drop " << name << ": " << e.what();
+            }
+        }
+    }
+
+    // The test cluster's connection options.
+    std::vector<std::string> connection() const
+    {
+        return {"--host=" + server.socket_dir, "--port=" + std::to_string(server.port), "--user=" + server.user};
+    }
+
+    // --src, --dest and the connection, then the further arguments.
+    std::vector<std::string> args(const std::string& src, std::vector<std::string> more = {}) const
+    {
+        std::vector<std::string> a = {"--src=" + src, "--dest=" + db};
+        for (const std::string& c : connection())
+            a.push_back(c);
+        a.insert(a.end(), more.begin(), more.end());
+        return a;
+    }
+
+    result run(const std::vector<std::string>& a) { return run_velcagent(a, work.path()); }
+
+    std::string write_dump(const std::string& name, const classic_dump::bytes& data)
+    {
+        const std::string path = work.file(name);
+        tk_test::write_file(path, std::string(data.begin(), data.end()));
+        return path;
+    }
+
+    bool db_exists(const std::string& name)
+    {
+        return query("SELECT count(*) FROM pg_database WHERE datname = " + quote(name), "postgres") == "1";
+    }
+
+    // The first value of the first row as text, "<null>" for NULL, "<none>"
+    // without rows.
+    std::string query(const std::string& sql, const std::string& database = {})
+    {
+        pqxx::connection c(server.conninfo(database.empty() ? db : database));
+        pqxx::nontransaction tx(c);
+        const pqxx::result r = tx.exec(sql);
+        if (r.empty())
+            return "<none>";
+        return r[0][0].is_null() ? std::string("<null>") : std::string(r[0][0].c_str());
+    }
+
+    // Every row, its values joined by "|", NULL as "<null>".
+    std::vector<std::string> rows(const std::string& sql, const std::string& database = {})
+    {
+        pqxx::connection c(server.conninfo(database.empty() ? db : database));
+        pqxx::nontransaction tx(c);
+        std::vector<std::string> out;
+        for (const auto& row : tx.exec(sql)) {
+            std::string line;
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                if (i)
+                    line += "|";
+                line += row[static_cast<int>(i)].is_null() ? std::string("<null>") : std::string(row[static_cast<int>(i)].c_str());
+            }
+            out.push_back(line);
+        }
+        return out;
+    }
+
+    void exec(const std::string& sql, const std::string& database = {})
+    {
+        pqxx::connection c(server.conninfo(database.empty() ? db : database));
+        pqxx::nontransaction tx(c);
+        tx.exec(sql);
+    }
+
+    void create_db(const std::string& name)
+    {
+        exec("CREATE DATABASE " + quote_ident(name), "postgres");
+    }
+
+    static std::string quote(const std::string& s)
+    {
+        std::string q = "'";
+        for (char c : s) {
+            if (c == '\'')
+                q += '\'';
+            q += c;
+        }
+        return q + "'";
+    }
+    static std::string quote_ident(const std::string& s)
+    {
+        std::string q = "\"";
+        for (char c : s) {
+            if (c == '"')
+                q += '"';
+            q += c;
+        }
+        return q + "\"";
+    }
+
+    // The tables of the public schema, sorted.
+    std::vector<std::string> tables(const std::string& database = {})
+    {
+        return rows("SELECT table_name FROM information_schema.tables WHERE table_schema = 'public' "
+                    "ORDER BY table_name",
+                    database);
+    }
+
+    std::string count(const std::string& table, const std::string& database = {})
+    {
+        return query("SELECT count(*) FROM " + table, database);
+    }
+
+    const pg_test::server_info& server;
+    tk_test::temp_dir work;
+    std::string db;
+};
+
+}  // namespace e2e

@@ -1,0 +1,431 @@
+// Damaged dumps through the whole opening: every truncation and seeded
+// single-byte mutations of writer dumps of each generation and of the real
+// classic dump are opened, and every table and row is read as a conversion
+// run reads them. Each case must end with records or the reader's reports:
+// no crash, sanitizer report, internal error, foreign exception, hang or
+// runaway allocation, and no table may yield more records than it has bytes.
+//
+// The sanitizer's allocation cap for this program is set in the scan's
+// sweep; outside the sanitizer the address space is capped here.
+
+#include "ora_dump_reader.h"
+
+#include "error_handler.h"
+#include "ora_dump_file.h"
+#include "ora_dump_writer.h"
+#include "ora_dump_writer_rows.h"
+#include "recording_front_end.h"
+#include "tk_exception.h"
+#include "tk_unicode.h"
+#include "tk_utils.h"
+#include "udb_record.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VELC_OPEN_UNDER_ASAN 1
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using ora_rows::bytes;
+using ora_rows::entry;
+
+std::wstring W(const std::string& s) { return tk_utf8_to_wide(s); }
+
+std::atomic<bool> allocation_failed{false};
+
+void note_failed_allocation()
+{
+    allocation_failed = true;
+    std::set_new_handler(nullptr);
+    throw std::bad_alloc();
+}
+
+// Caps the address space for the scope (not under the sanitizer, which
+// reserves far more) and notes any allocation that fails.
+class memory_cap {
+public:
+    memory_cap()
+    {
+        allocation_failed = false;
+        previous_handler = std::set_new_handler(&note_failed_allocation);
+#ifndef VELC_OPEN_UNDER_ASAN
+        if (getrlimit(RLIMIT_AS, &old) == 0) {
+            rlimit cap = old;
+            const rlim_t want = static_cast<rlim_t>(2) << 30;
+            if (cap.rlim_cur == RLIM_INFINITY || cap.rlim_cur > want)
+                cap.rlim_cur = want;
+            capped = setrlimit(RLIMIT_AS, &cap) == 0;
+        }
+#endif
+    }
+    ~memory_cap()
+    {
+        if (capped)
+            setrlimit(RLIMIT_AS, &old);
+        std::set_new_handler(previous_handler);
+    }
+
+private:
+    rlimit old{};
+    bool capped = false;
+    std::new_handler previous_handler = nullptr;
+};
+
+struct generation {
+    const char* name;
+    const char* header_token;
+    int gen;  // 7, 8, 9 or 10
+    int minor = 0;
+    int patch = 0;
+};
+
+const generation generations[] = {
+    {"7", "EXPORT:V07.03.04", 7},        {"8.0.6", "EXPORT:V08.00.06", 8, 0, 6},
+    {"8.1.7", "EXPORT:V08.01.07", 8, 1, 7}, {"9", "EXPORT:V09.02.00", 9},
+    {"10", "EXPORT:V10.02.01", 10},      {"12", "EXPORT:V12.01.00", 10},
+};
+
+// A table of every kind of column the row decoders tell apart, with its
+// index and key, and a plain second table; rows of ordinary values, edge
+// values and NULLs. Small enough for every offset to be mutated.
+bytes dump_of(const generation& g)
+{
+    entry clob{112, 4000};
+    clob.charset_id = 873;
+    clob.lob_name = "CL";
+    entry blob{113, 86};
+    blob.lob_name = "BL";
+    const std::vector<entry> entries = {{2, 22}, {1, 20}, {12, 7}, {180, 11}, {23, 10},
+                                        {24, 0}, {8, 0},  {100, 4}, blob,     clob};
+    bytes desc;
+    bool lobs_after = false;
+    if (g.gen == 7) {
+        desc = ora_rows::description_gen7(entries);
+    } else if (g.gen == 8) {
+        ora_rows::gen8_options o;
+        o.minor = g.minor;
+        o.patch = g.patch;
+        o.lob_count = 2;
+        o.lob_items = {ora_rows::hex("01 AA BB CC"), ora_rows::hex("00 DD EE")};
+        desc = ora_rows::description_gen8(entries, o);
+        lobs_after = !(g.minor == 0 && g.patch == 6);
+    } else {
+        desc = ora_rows::description_gen9(entries, g.gen, {});
+        lobs_after = true;
+    }
+    auto clob_text = [&](const std::wstring& t) {
+        if (g.gen < 9)
+            return ora_rows::text(t, 1252);
+        return g.gen == 9 ? ora_rows::utf16le(t) : ora_rows::utf16be(t);
+    };
+
+    ora_rows::table_spec t;
+    t.name = "T";
+    t.create_sql = "CREATE TABLE \"T\" (\"N\" NUMBER(10, 2) NOT NULL ENABLE, \"S\" VARCHAR2(20), \"D\" DATE, "
+                   "\"TS\" TIMESTAMP (6), \"R\" RAW(10), \"LR\" LONG RAW, \"L\" LONG, \"BF\" BINARY_FLOAT, "
+                   "\"BL\" BLOB, \"CL\" CLOB)  PCTFREE 10 PCTUSED 40 LOGGING NOCOMPRESS";
+    ora_rows::block_spec b;
+    b.insert_sql = "INSERT INTO \"T\" (\"N\", \"S\", \"D\", \"TS\", \"R\", \"LR\", \"L\", \"BF\", \"BL\", \"CL\") "
+                   "VALUES (:1, :2, :3, :4, :5, :6, :7, :8, :9, :10)";
+    b.description = desc;
+    const char* numbers[] = {"12.34", "-1234567890123456789012345678901234567890", "1e-130"};
+    for (int i = 0; i < 3; ++i) {
+        ora_rows::row r;
+        r.value(ora_rows::number(numbers[i]));
+        if (i == 2) {
+            r.null().null().null().null();
+        } else {
+            r.value(ora_rows::text(L"Gr\u00FC\u00DFe", 1252));
+            r.value(ora_rows::date(2020, 2, 29, 12, 0, 0));
+            r.value(ora_rows::timestamp(2022, 6, 2, 8, 45, 40, 346906000, i ? 13 : 11));
+            r.value(bytes{1, 2, 3});
+        }
+        r.chunked(bytes(30 + i, 0x44), 8, g.gen == 7);
+        r.chunked(ora_rows::text(L"long text", 1252), 4, true);
+        r.value(ora_rows::binary_float(i ? -0.5f : 1.5f));
+        if (lobs_after) {
+            r.value(bytes(20, 0x01)).value(bytes(20, 0x02)).gap();
+            r.lob_fffc(bytes{9, 8, 7, 6, 5}, 2).lob_inline(clob_text(L"clob"));
+        } else {
+            r.value(bytes{9, 8, 7}).value(ora_rows::text(L"clob", 1252));
+        }
+        b.rows.push_back(r.data());
+    }
+    t.blocks.push_back(b);
+    t.after_lines = {"CREATE UNIQUE INDEX \"T_PK\" ON \"T\" (\"N\" )  PCTFREE 10",
+                     "ALTER TABLE \"T\" ADD  CONSTRAINT \"T_PK\" PRIMARY KEY (\"N\") ENABLE",
+                     "ALTER TABLE \"T\" MODIFY DEFAULT",
+                     "\"S\" 'O''Neil'"};
+
+    ora_rows::table_spec u;
+    u.name = "U";
+    u.create_sql = "CREATE TABLE \"U\" (\"ID\" NUMBER(5, 0), \"NAME\" VARCHAR2(10))  PCTFREE 10";
+    ora_rows::block_spec ub;
+    ub.insert_sql = "INSERT INTO \"U\" (\"ID\", \"NAME\") VALUES (:1, :2)";
+    const std::vector<entry> u_entries = {{2, 22}, {1, 10}};
+    if (g.gen == 7)
+        ub.description = ora_rows::description_gen7(u_entries);
+    else if (g.gen == 8) {
+        ora_rows::gen8_options o;
+        o.minor = g.minor;
+        o.patch = g.patch;
+        ub.description = ora_rows::description_gen8(u_entries, o);
+    } else {
+        ub.description = ora_rows::description_gen9(u_entries, g.gen, {});
+    }
+    for (int i = 1; i <= 2; ++i)
+        ub.rows.push_back(ora_rows::row().value(ora_rows::number(std::to_string(i))).value(ora_rows::text(L"u")).gap().data());
+    u.blocks.push_back(ub);
+
+    ora_dump_writer w;
+    ora_dump_writer::header_fields h;
+    h.header_token = g.header_token;
+    if (g.gen == 7)
+        h.pre_number = 0x0000B2;
+    h.marker = 0x0020;
+    ora_rows::write_dump(w, h, {t, u});
+    return w.data();
+}
+
+std::vector<std::uint8_t> real_classic_dump()
+{
+    std::ifstream in(std::string(VELC_REAL_DATA_DIR) + "/classic_v12_exptest.dmp", std::ios::binary);
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class hostile_open : public tk_test::home_fixture {
+protected:
+    hostile_open()
+    {
+        documents() = W(home.file("Documents"));
+        fs::create_directories(home.file("Documents"));
+        ora_dump_file::documents_folder = [] { return documents(); };
+        // Thousands of small files: in memory where the machine has a
+        // memory file system.
+        if (::access("/dev/shm", W_OK) == 0) {
+            tk_test::scoped_env in_memory("TMPDIR", std::string("/dev/shm"));
+            cases_dir.emplace();
+        } else {
+            cases_dir.emplace();
+        }
+    }
+    ~hostile_open() override { ora_dump_file::documents_folder = &tk_get_user_home_wpath; }
+
+    static std::wstring& documents()
+    {
+        static std::wstring d;
+        return d;
+    }
+
+    struct tally {
+        std::size_t refused = 0;
+        std::size_t opened = 0;
+        std::size_t records = 0;
+        std::size_t failures = 0;
+    };
+
+    static void check_level(const tk_exception& e, const std::string& label)
+    {
+        ASSERT_NE(e.level, 2) << label << ": " << e.message;
+    }
+
+    // Every table and row, as the run reads them: a failed table is
+    // skipped, a failed record is counted and the next one follows.
+    void read_all(ora_dump_file& db, const std::string& label, tally& t)
+    {
+        const std::vector<std::wstring> names = db.get_table_names();
+        for (const std::wstring& name : names) {
+            const table_pos& pos = db.tables.at(name);
+            const std::int64_t bytes = pos.end_pos - pos.start_pos;
+            std::unique_ptr<udb_recordset> table;
+            try {
+                table = db.get_table(name, 0);
+                table->reset();
+            } catch (const tk_exception& e) {
+                check_level(e, label);
+                if (HasFatalFailure())
+                    return;
+                ++t.failures;
+                continue;
+            }
+            std::int64_t steps = 0, records = 0;
+            for (;;) {
+                try {
+                    if (table->is_eof())
+                        break;
+                } catch (const tk_exception& e) {
+                    check_level(e, label);
+                    break;
+                }
+                ASSERT_LE(++steps, bytes + 1) << label << ": table " << tk_wide_to_utf8(name) << " never ends";
+                try {
+                    if (udb_record* r = table->get_item()) {
+                        ++records;
+                        for (const udb_field& f : *r)
+                            (void)f.to_string();
+                    }
+                } catch (const tk_exception& e) {
+                    check_level(e, label);
+                    if (HasFatalFailure())
+                        return;
+                    ++t.failures;
+                }
+                try {
+                    table->next();
+                } catch (const tk_exception& e) {
+                    check_level(e, label);
+                    if (HasFatalFailure())
+                        return;
+                    ++t.failures;
+                    break;
+                }
+            }
+            ASSERT_LE(records, bytes) << label << ": more records than bytes in " << tk_wide_to_utf8(name);
+            t.records += static_cast<std::size_t>(records);
+        }
+    }
+
+    void one_case(const bytes& data, const std::string& label, tally& t)
+    {
+        const std::string path = cases_dir->file("case.dmp");
+        {
+            std::ofstream out(path, std::ios::binary | std::ios::trunc);
+            out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+        }
+        fe.calls.clear();
+        try {
+            std::unique_ptr<ora_dump_file> db;
+            try {
+                db = reader.open(W(path));
+            } catch (const tk_final_exception&) {
+                ++t.refused;
+            } catch (const tk_exception& e) {
+                check_level(e, label);
+                ++t.refused;
+            }
+            if (db) {
+                ++t.opened;
+                read_all(*db, label, t);
+            }
+        } catch (const tk_final_exception&) {
+            // A reader failure the user did not continue past.
+            ++t.failures;
+        } catch (const std::bad_alloc&) {
+            FAIL() << label << ": out of memory";
+        } catch (const std::exception& e) {
+            FAIL() << label << ": foreign exception " << e.what();
+        }
+        if (HasFatalFailure())
+            return;
+        for (const auto& call : fe.calls)
+            ASSERT_NE(call.name, "show_internal_error") << label << ": " << call.text;
+        ASSERT_FALSE(allocation_failed) << label;
+        // A mutated copy of one size may carry the same time stamp: its
+        // context must not come from the previous case.
+        const std::wstring wpath = W(path);
+        fs::remove(tk_wide_to_utf8(ora_dump_file::context_file_name(wpath)));
+        const std::wstring fallback = ora_dump_file::fallback_file_name(wpath);
+        if (!fallback.empty())
+            fs::remove(tk_wide_to_utf8(fallback));
+    }
+
+    tally sweep(const bytes& data, const std::string& name, bool truncations, std::size_t sampled)
+    {
+        tally t;
+        std::mt19937 rng(static_cast<unsigned>(data.size()) * 2654435761u);
+        for (std::size_t n = 0; truncations && n <= data.size() && !HasFatalFailure(); ++n)
+            one_case(bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n)),
+                     name + " cut at " + std::to_string(n), t);
+        auto mutate = [&](std::size_t at, std::uint8_t value) {
+            bytes m = data;
+            m[at] = value;
+            one_case(m, name + " byte " + std::to_string(at) + " := " + std::to_string(value), t);
+        };
+        if (data.size() < 2048 && sampled > 0) {
+            // The bytes lengths and lines steer by, and one random change.
+            const std::uint8_t steering[] = {0x00, 0xFF, 0xFE, 0xFD, '\n', '(', '"', 0x80};
+            for (std::size_t at = 0; at < data.size() && !HasFatalFailure(); ++at) {
+                mutate(at, static_cast<std::uint8_t>(data[at] ^ (1 + rng() % 255)));
+                if (!HasFatalFailure())
+                    mutate(at, steering[rng() % std::size(steering)]);
+            }
+        } else {
+            for (std::size_t i = 0; i < sampled && !HasFatalFailure(); ++i)
+                mutate(rng() % data.size(), static_cast<std::uint8_t>(rng()));
+        }
+        return t;
+    }
+
+    recording_front_end fe{recording_front_end::mode::gui};
+    error_handler handler{error_handler_code_count, error_handler_codes};
+    ora_dump_reader reader;
+    std::optional<tk_test::temp_dir> cases_dir;
+};
+
+// The undamaged fixtures open and read without a failure, so that the sweep
+// damages dumps that are otherwise whole.
+TEST_F(hostile_open, the_fixtures_read_cleanly)
+{
+    for (const generation& g : generations) {
+        SCOPED_TRACE(g.name);
+        const bytes data = dump_of(g);
+        EXPECT_LT(data.size(), 2048u);
+        tally t;
+        one_case(data, g.name, t);
+        EXPECT_EQ(t.opened, 1u);
+        EXPECT_EQ(t.failures, 0u);
+        EXPECT_EQ(t.records, 5u);
+        EXPECT_TRUE(fe.effects().empty()) << fe.effects().front();
+    }
+}
+
+TEST_F(hostile_open, damaged_writer_dumps)
+{
+    memory_cap cap;
+    for (const generation& g : generations) {
+        tally t = sweep(dump_of(g), std::string("generation ") + g.name, true, 1);
+        if (HasFatalFailure())
+            return;
+        EXPECT_GT(t.records, 0u) << g.name;
+        EXPECT_GT(t.refused, 0u) << g.name;
+    }
+}
+
+TEST_F(hostile_open, truncated_real_classic_dump)
+{
+    const bytes data = real_classic_dump();
+    if (data.empty())
+        GTEST_SKIP() << "no real dumps at " << VELC_REAL_DATA_DIR;
+    memory_cap cap;
+    tally t = sweep(data, "real", true, 0);
+    EXPECT_GT(t.records, 0u);
+}
+
+TEST_F(hostile_open, mutated_real_classic_dump)
+{
+    const bytes data = real_classic_dump();
+    if (data.empty())
+        GTEST_SKIP() << "no real dumps at " << VELC_REAL_DATA_DIR;
+    memory_cap cap;
+    tally t = sweep(data, "real", false, 3000);
+    EXPECT_GT(t.records, 0u);
+}
+
+}  // namespace

@@ -1,0 +1,141 @@
+// A small Data Pump dump cut at every byte and mutated at random: the reader
+// answers with its messages, never with a crash, a hang or a runaway
+// allocation.
+#include "error_handler.h"
+#include "ora_dump_file.h"
+#include "ora_dump_reader.h"
+#include "ora_dump_writer_pump.h"
+#include "recording_front_end.h"
+#include "tk_exception.h"
+#include "tk_unicode.h"
+#include "tk_utils.h"
+#include "udb_record.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using ora_pump::bytes;
+using ora_pump::column;
+
+bytes small_dump()
+{
+    ora_pump::writer w;
+    const std::vector<column> cols = {{"ID", 2, 22, 4, 0, 0, true}, {"NAME", 1, 10, {}, {}, 873},
+                                      {"B", 113, 4000, {}, {}}};
+    ora_pump::document_form chunked;
+    chunked.chunks = {{1, 150}, {6, 200}};
+    w.document(ora_pump::table_doc("SCOTT", "T", cols, {{"PK_T", 2, {"ID"}}}), chunked);
+    w.document(ora_pump::strmtable_doc("SCOTT", "T", cols));
+    w.zeros(3);
+    const bytes one = ora_pump::value(ora_rows::number("1"));
+    w.raw(ora_pump::lob_record(0x09, {one, ora_pump::value(ora_rows::text(L"AB", 65001))},
+                               ora_rows::hex("00 01 80 00 03 01 02 03 02 05 02 04 05"), 3));
+    w.raw(ora_pump::lob_record(0x0C, {one, ora_pump::null_value()}, ora_rows::hex("00 01 00"), 3));
+    ora_pump::document_form utf16;
+    utf16.utf16 = true;
+    w.document(ora_pump::strmtable_doc("SCOTT", "U", {{"ID", 2, 22, 4, 0}}), utf16);
+    w.zeros(2);
+    w.raw(ora_pump::record({one}));
+    w.document(ora_pump::constraint_doc("SCOTT", "U", {"PK_U", 2, {"ID"}}));
+    return w.data();
+}
+
+class pump_hostile : public tk_test::logger_fixture {
+protected:
+    pump_hostile()
+    {
+        documents() = tk_utf8_to_wide(home.file("Documents"));
+        fs::create_directories(home.file("Documents"));
+        ora_dump_file::documents_folder = [] { return documents(); };
+    }
+    ~pump_hostile() override { ora_dump_file::documents_folder = &tk_get_user_home_wpath; }
+    static std::wstring& documents()
+    {
+        static std::wstring d;
+        return d;
+    }
+
+    // Opens the bytes and reads every row of every table. Only the
+    // reader's own failures may come out.
+    void open_and_read(const bytes& b)
+    {
+        const std::string path = home.file("h.dmp");
+        {
+            std::FILE* f = std::fopen(path.c_str(), "wb");
+            ASSERT_NE(f, nullptr);
+            if (!b.empty())
+                std::fwrite(b.data(), 1, b.size(), f);
+            std::fclose(f);
+        }
+        const std::string ctx = tk_wide_to_utf8(ora_dump_file::context_file_name(tk_utf8_to_wide(path)));
+        fs::remove(ctx);
+        try {
+            auto db = reader.open(tk_utf8_to_wide(path));
+            for (const std::wstring& name : db->get_table_names()) {
+                try {
+                    auto t = db->get_table(name, 0);
+                    std::size_t n = 0;
+                    for (t->reset(); !t->is_eof() && n < 1000; t->next(), ++n) {
+                        try {
+                            t->get_item();
+                        } catch (const tk_exception& e) {
+                            if (e.level != 0)
+                                throw;
+                        }
+                    }
+                    EXPECT_LT(n, 1000u);
+                } catch (const tk_exception& e) {
+                    EXPECT_LE(e.level, 1) << e.message;
+                }
+            }
+        } catch (const front_end_exit&) {
+        } catch (const tk_final_exception&) {
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 1) << e.message;
+        }
+        fs::remove(ctx);
+    }
+
+    recording_front_end fe{recording_front_end::mode::console};
+    error_handler handler{error_handler_code_count, error_handler_codes};
+    ora_dump_reader reader;
+};
+
+TEST_F(pump_hostile, cut_at_every_byte)
+{
+    const bytes full = small_dump();
+    for (std::size_t cut = 0; cut <= full.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        open_and_read(bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(cut)));
+    }
+}
+
+TEST_F(pump_hostile, seeded_mutations)
+{
+    const bytes full = small_dump();
+    std::mt19937 gen(20261210);
+    std::uniform_int_distribution<std::size_t> where(0, full.size() - 1);
+    std::uniform_int_distribution<int> value(0, 255);
+    const std::uint8_t special[] = {0x00, 0x01, 0x03, 0x06, 0x08, 0x09, 0x0C, 0x18, 0x3C, 0xFE, 0xFF};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof special - 1);
+    for (int round = 0; round < 250; ++round) {
+        SCOPED_TRACE(round);
+        bytes b = full;
+        const int flips = 1 + round % 4;
+        for (int k = 0; k < flips; ++k) {
+            const std::size_t at = where(gen);
+            b[at] = round % 2 ? special[pick(gen)] : static_cast<std::uint8_t>(value(gen));
+        }
+        open_and_read(b);
+    }
+}
+
+}  // namespace

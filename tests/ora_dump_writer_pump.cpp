@@ -1,0 +1,281 @@
+#include "ora_dump_writer_pump.h"
+
+#include <fstream>
+#include <stdexcept>
+
+namespace ora_pump {
+
+namespace {
+
+void put_u16be(bytes& out, std::size_t at, std::uint16_t v)
+{
+    out[at] = static_cast<std::uint8_t>(v >> 8);
+    out[at + 1] = static_cast<std::uint8_t>(v & 0xFF);
+}
+
+void append_u16be(bytes& out, std::uint16_t v)
+{
+    out.push_back(static_cast<std::uint8_t>(v >> 8));
+    out.push_back(static_cast<std::uint8_t>(v & 0xFF));
+}
+
+std::string num(int v) { return std::to_string(v); }
+
+std::string schema_obj(const std::string& owner, const std::string& name)
+{
+    return "<SCHEMA_OBJ><OBJ_NUM>7</OBJ_NUM><OWNER_NAME>" + owner + "</OWNER_NAME><NAME>" + name +
+           "</NAME><TYPE_NAME>TABLE</TYPE_NAME></SCHEMA_OBJ>";
+}
+
+std::string col_refs(const std::vector<std::string>& names, const char* item)
+{
+    std::string s;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        s += std::string("<") + item + "><POS_NUM>" + num(static_cast<int>(i + 1)) + "</POS_NUM><COL><NAME>" +
+             names[i] + "</NAME></COL></" + item + ">";
+    return s;
+}
+
+const char* const declaration = "<?xml version=\"1.0\"?><ROWSET><ROW>\n  ";
+const char* const closing = "</ROW></ROWSET>";
+
+}  // namespace
+
+bytes header(const header_fields& f)
+{
+    bytes out(f.size < 52 ? 52 : f.size, 0);
+    out[0] = f.major;
+    out[1] = f.minor;
+    put_u16be(out, 33, f.part);
+    put_u16be(out, 39, f.charset_id);
+    out[51] = f.flags;
+    for (const auto& [at, v] : f.extra)
+        if (at < out.size() && at != 0 && at != 1 && at != 33 && at != 34 && at != 39 && at != 40 && at != 51)
+            out[at] = v;
+    return out;
+}
+
+bytes utf16be(const std::string& s)
+{
+    bytes out;
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        std::uint32_t cp;
+        std::size_t n;
+        if (c < 0x80) {
+            cp = c;
+            n = 1;
+        } else if ((c & 0xE0) == 0xC0) {
+            cp = c & 0x1F;
+            n = 2;
+        } else if ((c & 0xF0) == 0xE0) {
+            cp = c & 0x0F;
+            n = 3;
+        } else {
+            cp = c & 0x07;
+            n = 4;
+        }
+        if (i + n > s.size())
+            throw std::invalid_argument("cut UTF-8");
+        for (std::size_t k = 1; k < n; ++k)
+            cp = cp << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        i += n;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            append_u16be(out, static_cast<std::uint16_t>(0xD800 | cp >> 10));
+            append_u16be(out, static_cast<std::uint16_t>(0xDC00 | (cp & 0x3FF)));
+        } else {
+            append_u16be(out, static_cast<std::uint16_t>(cp));
+        }
+    }
+    return out;
+}
+
+bytes stored_document(const std::string& xml, const document_form& form)
+{
+    const bytes text = form.utf16 ? utf16be(xml) : bytes(xml.begin(), xml.end());
+    bytes out;
+    if (form.chunks.empty()) {
+        out.assign(form.prefix, form.prefix + 4);
+        out.insert(out.end(), text.begin(), text.end());
+        return out;
+    }
+    std::size_t at = 0;
+    auto put = [&](std::uint8_t kind, std::size_t size) {
+        if (size > 0xFFFF || at + size > text.size())
+            throw std::invalid_argument("chunk beyond the text");
+        if (kind == 1) {
+            out.push_back(0x01);
+            out.push_back(0xFE);
+        } else {
+            out.push_back(kind);
+            out.push_back(0x01);
+            out.push_back(0xFE);
+        }
+        append_u16be(out, static_cast<std::uint16_t>(size));
+        out.insert(out.end(), text.begin() + static_cast<std::ptrdiff_t>(at),
+                   text.begin() + static_cast<std::ptrdiff_t>(at + size));
+        at += size;
+    };
+    for (const chunk& c : form.chunks)
+        put(c.kind, c.size);
+    if (at < text.size())
+        put(1, text.size() - at);
+    return out;
+}
+
+std::string column_items(const std::vector<column>& columns)
+{
+    std::string s;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const column& c = columns[i];
+        const int n = c.col_num ? c.col_num : static_cast<int>(i + 1);
+        s += "<COL_LIST_ITEM><OBJ_NUM>1</OBJ_NUM><COL_NUM>" + num(n) + "</COL_NUM><INTCOL_NUM>" + num(n) +
+             "</INTCOL_NUM><SEGCOL_NUM>" + num(n) + "</SEGCOL_NUM><PROPERTY>0</PROPERTY><NAME>" + c.name +
+             "</NAME><TYPE_NUM>" + num(c.type_num) + "</TYPE_NUM><LENGTH>" + num(c.length) + "</LENGTH>";
+        if (c.precision)
+            s += "<PRECISION_NUM>" + num(*c.precision) + "</PRECISION_NUM>";
+        if (c.scale)
+            s += "<SCALE>" + num(*c.scale) + "</SCALE>";
+        s += std::string("<NOT_NULL>") + (c.not_null ? "1" : "0") + "</NOT_NULL>";
+        if (c.charsetid)
+            s += "<CHARSETID>" + num(c.charsetid) + "</CHARSETID><CHARSETFORM>" +
+                 (c.charsetid == 2000 ? "2" : "1") + "</CHARSETFORM>";
+        s += "</COL_LIST_ITEM>";
+    }
+    return s;
+}
+
+std::string strmtable_doc(const std::string& owner, const std::string& name, const std::vector<column>& columns)
+{
+    return std::string(declaration) +
+           "<STRMTABLE_T><VERS_MAJOR>1</VERS_MAJOR><VERS_MINOR>2 </VERS_MINOR><OWNER_NAME>" + owner +
+           "</OWNER_NAME><NAME>" + name + "</NAME><COL_LIST>" + column_items(columns) + "</COL_LIST></STRMTABLE_T>" +
+           closing;
+}
+
+std::string table_doc(const std::string& owner, const std::string& name, const std::vector<column>& columns,
+                      const std::vector<key>& keys, const std::vector<foreign_key>& fks)
+{
+    std::string s = std::string(declaration) + "<TABLE_T><VERS_MAJOR>2</VERS_MAJOR><VERS_MINOR>5 </VERS_MINOR>" +
+                    schema_obj(owner, name) + "<COL_LIST>" + column_items(columns) + "</COL_LIST>";
+    if (!keys.empty()) {
+        s += "<CON1_LIST>";
+        for (const key& k : keys) {
+            s += "<CON1_LIST_ITEM><OWNER_NUM>102</OWNER_NUM><NAME>" + k.name + "</NAME><CONTYPE>" + num(k.contype) +
+                 "</CONTYPE><COL_LIST>" + col_refs(k.columns, "COL_LIST_ITEM") + "</COL_LIST><IND>" +
+                 schema_obj(owner, k.name) + "</IND></CON1_LIST_ITEM>";
+        }
+        s += "</CON1_LIST>";
+    }
+    if (!fks.empty()) {
+        s += "<CON2_LIST>";
+        for (const foreign_key& fk : fks)
+            s += "<CON2_LIST_ITEM><NAME>" + fk.name + "</NAME><CONTYPE>4</CONTYPE>" +
+                 schema_obj(fk.ref_owner, fk.ref_table) + "<SRC_COL_LIST>" + col_refs(fk.src, "SRC_COL_LIST_ITEM") +
+                 "</SRC_COL_LIST><TGT_COL_LIST>" + col_refs(fk.tgt, "TGT_COL_LIST_ITEM") +
+                 "</TGT_COL_LIST></CON2_LIST_ITEM>";
+        s += "</CON2_LIST>";
+    }
+    return s + "</TABLE_T>" + closing;
+}
+
+std::string constraint_doc(const std::string& owner, const std::string& table, const key& k)
+{
+    return std::string(declaration) + "<CONSTRAINT_T><VERS_MAJOR>1</VERS_MAJOR><OWNER_NAME>" + owner +
+           "</OWNER_NAME><BASE_OBJ><OBJ_NUM>5</OBJ_NUM><OWNER_NAME>" + owner + "</OWNER_NAME><NAME>" + table +
+           "</NAME></BASE_OBJ><CON1><OWNER_NUM>9</OWNER_NUM><NAME>" + k.name + "</NAME><CONTYPE>" + num(k.contype) +
+           "</CONTYPE><COL_LIST>" + col_refs(k.columns, "COL_LIST_ITEM") + "</COL_LIST><IND><SCHEMA_OBJ><NAME>" +
+           k.name + "</NAME></SCHEMA_OBJ></IND></CON1></CONSTRAINT_T>" + closing;
+}
+
+std::string ref_constraint_doc(const std::string& owner, const std::string& table, const foreign_key& fk)
+{
+    return std::string(declaration) + "<REF_CONSTRAINT_T><OWNER_NAME>" + owner + "</OWNER_NAME><BASE_OBJ><OWNER_NAME>" +
+           owner + "</OWNER_NAME><NAME>" + table + "</NAME></BASE_OBJ><CON2><NAME>" + fk.name +
+           "</NAME><CONTYPE>4</CONTYPE>" + schema_obj(fk.ref_owner, fk.ref_table) + "<SRC_COL_LIST>" +
+           col_refs(fk.src, "SRC_COL_LIST_ITEM") + "</SRC_COL_LIST><TGT_COL_LIST>" +
+           col_refs(fk.tgt, "TGT_COL_LIST_ITEM") + "</TGT_COL_LIST></CON2></REF_CONSTRAINT_T>" + closing;
+}
+
+std::string other_doc(const std::string& body)
+{
+    return "<?xml version=\"1.0\"?><OTHER>" + body + "</OTHER>";
+}
+
+bytes value(const bytes& v)
+{
+    bytes out;
+    if (v.size() >= 0xFE) {
+        if (v.size() > 0xFFFF)
+            throw std::invalid_argument("value too long");
+        out.push_back(0xFE);
+        append_u16be(out, static_cast<std::uint16_t>(v.size()));
+    } else {
+        out.push_back(static_cast<std::uint8_t>(v.size()));
+    }
+    out.insert(out.end(), v.begin(), v.end());
+    return out;
+}
+
+bytes null_value() { return bytes{0xFF}; }
+
+bytes record(const std::vector<bytes>& values, int field_count, std::uint8_t marker, const bytes& tail)
+{
+    bytes out{marker, 0, 0};
+    out.push_back(static_cast<std::uint8_t>(field_count < 0 ? values.size() : static_cast<std::size_t>(field_count)));
+    for (const bytes& v : values)
+        out.insert(out.end(), v.begin(), v.end());
+    out.insert(out.end(), tail.begin(), tail.end());
+    if (out.size() > 0xFFFF)
+        throw std::invalid_argument("record too long");
+    put_u16be(out, 1, static_cast<std::uint16_t>(out.size()));
+    return out;
+}
+
+bytes lob_record(std::uint8_t marker, const std::vector<bytes>& values, const bytes& lob_bytes, int field_count)
+{
+    bytes out{marker};
+    out.push_back(static_cast<std::uint8_t>(field_count < 0 ? values.size() : static_cast<std::size_t>(field_count)));
+    for (const bytes& v : values)
+        out.insert(out.end(), v.begin(), v.end());
+    out.insert(out.end(), lob_bytes.begin(), lob_bytes.end());
+    return out;
+}
+
+writer::writer(const header_fields& fields) : out(header(fields)) {}
+
+std::int64_t writer::document(const std::string& xml, const document_form& form, std::int64_t* end)
+{
+    const std::int64_t at = offset();
+    const bytes stored = stored_document(xml, form);
+    out.insert(out.end(), stored.begin(), stored.end());
+    if (form.utf16)
+        out.push_back(0);  // the zero byte the UTF-16 closing pattern ends on
+    if (end)
+        *end = offset();
+    return at;
+}
+
+std::int64_t writer::zeros(std::size_t count)
+{
+    const std::int64_t at = offset();
+    out.insert(out.end(), count, 0);
+    return at;
+}
+
+std::int64_t writer::raw(const bytes& b)
+{
+    const std::int64_t at = offset();
+    out.insert(out.end(), b.begin(), b.end());
+    return at;
+}
+
+bool writer::write_file(const std::string& path) const
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
+    return static_cast<bool>(f);
+}
+
+}  // namespace ora_pump

@@ -1,0 +1,142 @@
+// The Data Pump half of the test dump writer: the fixed header, metadata
+// documents stored in one piece or in chunks (8-bit or big-endian UTF-16
+// text), the XML vocabulary of the metadata, and row records.
+//
+// Like the classic writer it follows the byte layouts directly and shares
+// no code with the reader, and every call gives the offset it wrote at.
+//
+// What the writer leaves to its callers, because the reader's rules depend
+// on it: "<ROWSET><ROW>" must lie within 128 bytes of the opening '<' (the
+// builders below put it right after the XML declaration); chunk sizes must
+// not split the closing tags; a UTF-16 document is followed by a zero byte
+// (document() writes it); row bytes must not hold "?xml version".
+#pragma once
+
+#include "ora_dump_writer_rows.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ora_pump {
+
+using bytes = std::vector<std::uint8_t>;
+
+// --- header -------------------------------------------------------------------
+
+struct header_fields {
+    std::uint8_t major = 4;
+    std::uint8_t minor = 1;
+    std::uint16_t part = 0;          // at 33, big-endian
+    std::uint16_t charset_id = 873;  // at 39, big-endian
+    std::uint8_t flags = 0x02;       // at 51
+    std::size_t size = 64;           // at least 52
+    // Further bytes, as (offset, value); the real header has a 0x3C at 21.
+    std::vector<std::pair<std::size_t, std::uint8_t>> extra = {{21, 0x3C}};
+};
+bytes header(const header_fields& fields);
+
+// --- documents ------------------------------------------------------------------
+
+// A chunk of a stored document: kind 1 writes 01 FE LL LL, kinds 3 and 6
+// write 03 01 FE LL LL and 06 01 FE LL LL; size bytes of the text follow.
+struct chunk {
+    std::uint8_t kind = 1;
+    std::size_t size = 0;
+};
+
+struct document_form {
+    bool utf16 = false;
+    // Empty: one piece after the prefix. Otherwise the chunks in order;
+    // text the sizes leave over goes into a last 01 FE chunk.
+    std::vector<chunk> chunks;
+    // The one-piece prefix, as the real dump writes it.
+    std::uint8_t prefix[4] = {0x00, 0x00, 0x03, 0x69};
+};
+
+// The stored bytes of a document (prefix or chunk headers and its text).
+bytes stored_document(const std::string& xml_utf8, const document_form& form);
+// Big-endian UTF-16 of UTF-8 text.
+bytes utf16be(const std::string& utf8);
+
+// --- the XML vocabulary -------------------------------------------------------------
+
+struct column {
+    std::string name;
+    int type_num = 2;
+    int length = 22;
+    std::optional<int> precision;
+    std::optional<int> scale;
+    int charsetid = 0;  // written when not 0
+    bool not_null = false;
+    int col_num = 0;    // 0: its place in the list, from 1
+};
+std::string column_items(const std::vector<column>& columns);
+
+struct key {
+    std::string name;
+    int contype = 2;  // 2 primary, 3 unique
+    std::vector<std::string> columns;
+};
+
+struct foreign_key {
+    std::string name;
+    std::string ref_owner;
+    std::string ref_table;
+    std::vector<std::string> src;
+    std::vector<std::string> tgt;
+};
+
+std::string strmtable_doc(const std::string& owner, const std::string& name, const std::vector<column>& columns);
+std::string table_doc(const std::string& owner, const std::string& name, const std::vector<column>& columns,
+                      const std::vector<key>& keys = {}, const std::vector<foreign_key>& fks = {});
+std::string constraint_doc(const std::string& owner, const std::string& table, const key& k);
+std::string ref_constraint_doc(const std::string& owner, const std::string& table, const foreign_key& fk);
+// A document that is no ROWSET.
+std::string other_doc(const std::string& body);
+
+// --- rows -------------------------------------------------------------------------
+
+// A column value: a length byte (FE and a 2-byte big-endian length from 254
+// bytes on) and the bytes.
+bytes value(const bytes& v);
+// FF
+bytes null_value();
+// An ordinary record (marker 0x3C, or 0x18 and others laid out alike): the
+// marker, the 2-byte big-endian record length counted from the marker, the
+// field count (-1: the number of values), the values, then tail.
+bytes record(const std::vector<bytes>& values, int field_count = -1, std::uint8_t marker = 0x3C,
+             const bytes& tail = {});
+// A LOB record (markers 0x08, 0x09, 0x0C): the marker, the field count, the
+// in-row values and then the LOB bytes as given.
+bytes lob_record(std::uint8_t marker, const std::vector<bytes>& values, const bytes& lob_bytes, int field_count = -1);
+
+// --- whole dumps ---------------------------------------------------------------------
+
+class writer {
+public:
+    explicit writer(const header_fields& fields = header_fields());
+
+    // The document's XML start (its prefix); end receives the position the
+    // scan takes for its end: after "</ROW></ROWSET>", and for UTF-16 text
+    // after the zero byte that follows it.
+    std::int64_t document(const std::string& xml_utf8, const document_form& form, std::int64_t* end = nullptr);
+    std::int64_t document(const std::string& xml_utf8, std::int64_t* end = nullptr)
+    {
+        return document(xml_utf8, document_form(), end);
+    }
+    std::int64_t zeros(std::size_t count);
+    std::int64_t raw(const bytes& b);
+
+    std::int64_t offset() const { return static_cast<std::int64_t>(out.size()); }
+    const bytes& data() const { return out; }
+    bytes& data() { return out; }
+    bool write_file(const std::string& path) const;
+
+private:
+    bytes out;
+};
+
+}  // namespace ora_pump
