@@ -1,0 +1,47 @@
+// velcagent: converts an Oracle export dump into a PostgreSQL database,
+// unattended, as its command line (or a profile it names) says. Exits 0
+// when the run completed, 255 otherwise.
+
+#include "console_front_end.h"
+#include "error_handler.h"
+#include "fatal_exit.h"
+#include "ora_dump_parser.h"
+#include "parse_cmd_line.h"
+#include "velconv_convertor.h"
+
+#include "tk_exception.h"
+#include "tk_logger.h"
+
+#include <cstdlib>
+#include <exception>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    xml_platform_guard xml;
+    tk_logger logger(nullptr, false, 3, true);
+    console_front_end fe;
+    error_handler reporter(error_handler_code_count, error_handler_codes);
+    bool completed = false;
+    try {
+        velconv_convertor converter;
+        apply_cmd_line(argc, argv);
+        TK_TRACE(2, "pgs_converter_impl::connect_pgs_server(%s)", "");
+        converter.engine.connect(converter.host, converter.user, converter.password, "", converter.port);
+        // The run drops a mode-0 destination itself, once the dump has
+        // opened: a refused dump must leave the database as it was.
+        converter();
+        completed = converter.is_completed();
+    } catch (const tk_exception& e) {
+        // Levels 1 and 2 end the program inside the reporter.
+        reporter.handle(e, false);
+    } catch (const std::exception& e) {
+        fatal_exit(e.what());
+    }
+    if (!completed) {
+        // Not unwound further: an unfinished COPY is rolled back by the
+        // server when the connection drops.
+        fe.end_program(255);
+    }
+    return 0;
+}
