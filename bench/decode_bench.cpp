@@ -15,7 +15,6 @@
 #include "udb_record.h"
 #include "udb_recordset.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -100,9 +99,10 @@ decode_dump& narrow_dump(const bench_env& env)
         row r;
         r.value(ora_rows::number(std::to_string(i + 1)));
         r.value(ora_rows::text(L"CUSTOMER " + std::to_wstring(i % 100003)));
-        std::string amount = std::to_string((i * 7919) % 100000000);
-        amount.insert(amount.size() > 2 ? amount.size() - 2 : 0, ".");
-        r.value(ora_rows::number(amount.front() == '.' ? "0" + amount : amount));
+        // Cents to a decimal text with two places.
+        std::int64_t cents = (i * 7919) % 100000000;
+        std::string fraction = std::to_string(100 + cents % 100).substr(1);
+        r.value(ora_rows::number(std::to_string(cents / 100) + "." + fraction));
         r.value(ora_rows::date(1990 + static_cast<int>(i % 35), 1 + static_cast<int>(i % 12),
                                1 + static_cast<int>(i % 28), static_cast<int>(i % 24), static_cast<int>(i % 60),
                                static_cast<int>(i % 60)));
@@ -159,24 +159,14 @@ decode_dump& lob_dump(const bench_env& env)
 
 bench_result raw_read_of(const decode_dump& d)
 {
-    bench_result r;
     if (!d.made) {
+        bench_result r;
         r.note = "FAILED: the dump could not be written";
         return r;
     }
-    int fd = ::open(d.path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        r.note = "FAILED: cannot open the dump";
-        return r;
-    }
-    std::vector<char> buf(1 << 20);
-    double start = bench_now();
-    ssize_t n;
-    while ((n = ::read(fd, buf.data(), buf.size())) > 0)
-        r.bytes += static_cast<double>(n);
-    r.seconds = bench_now() - start;
-    ::close(fd);
-    r.note = n < 0 ? "FAILED: read error" : "read() loop, 1 MiB buffer";
+    bench_result r = bench_read_file(d.path);
+    if (r.note.empty())
+        r.note = "read() loop, 1 MiB buffer";
     return r;
 }
 

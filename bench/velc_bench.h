@@ -45,6 +45,10 @@ bool bench_register(const bench_entry& entry);
 // A file that a benchmark made; removed at the end unless --keep.
 void bench_add_temp_file(const std::string& path);
 
+// A read() loop over the whole file with a 1 MiB buffer: the speed the
+// reader's own figures are compared with. The note is empty unless it failed.
+bench_result bench_read_file(const std::string& path);
+
 // Seconds on a monotonic clock.
 double bench_now();
 
