@@ -617,11 +617,11 @@ void ora_dump_reader_th::get_blob_value(ole_variant& value, ora_dump_stream& str
     const std::uint16_t type = read_u16le(stream);
     TK_TRACE(1, "chunk_type=%d", type);
     std::vector<std::uint8_t> bytes;
+    // Only a LOB that is not NULL has a value after the row, so chunk type 0
+    // is an empty LOB: it stays empty bytes or empty text rather than
+    // turning into NULL.
     if (type == 0) {
-        value.clear();
-        return;
-    }
-    if (type == 0xFFFC) {
+    } else if (type == 0xFFFC) {
         const std::uint8_t* p = take(stream, 8);
         std::uint64_t total = 0;
         for (int i = 7; i >= 0; --i)

@@ -83,13 +83,13 @@ inline table types()
         {num("-9999"), num("-999999999"), num("-999999999999999999"), num("-99999999999999999999"),
          num("12345678901234567890123456789012345678"), num("-123.456"), num("-12345678.9"), num("3.56789"),
          text(L"tab\there\rcr\nlf\\back"), date(50, 1, 2, 3, 4, 5), timestamp(2022, 6, 2, 8, 45, 40, 346906),
-         raw({0x00, 0xFF, 0x10}), blob({}), clob(L"tab\tcr\rlf\n\\ Grüße")},
+         raw(bytes{0x00, 0xFF, 0x10}), blob(bytes{}), clob(L"tab\tcr\rlf\n\\ Grüße")},
         {null(), null(), null(), null(), null(), null(), null(), null(), null(), null(), null(), null(), null(),
          null()},
         {num("9999"), num("999999999"), num("999999999999999999"), num("99999999999999999999"),
          num("-99999999999999999999999999999999999999"), num("0.000001"), num("0"), num("-1e-5"),
          text(L"Zürich"), date(9999, 12, 31, 23, 59, 59), timestamp(1999, 12, 31, 23, 59, 59, 1),
-         raw({0xDE, 0xAD}), blob({0x01, 0x02, 0x03}), clob(L"")},
+         raw(bytes{0xDE, 0xAD}), blob(bytes{0x01, 0x02, 0x03}), clob(L"")},
     };
     return t;
 }

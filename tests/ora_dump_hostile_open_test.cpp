@@ -36,10 +36,6 @@
 
 #include "test_support.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VELC_OPEN_UNDER_ASAN 1
-#endif
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -48,45 +44,7 @@ using ora_rows::entry;
 
 std::wstring W(const std::string& s) { return tk_utf8_to_wide(s); }
 
-std::atomic<bool> allocation_failed{false};
-
-void note_failed_allocation()
-{
-    allocation_failed = true;
-    std::set_new_handler(nullptr);
-    throw std::bad_alloc();
-}
-
-// Caps the address space for the scope (not under the sanitizer, which
-// reserves far more) and notes any allocation that fails.
-class memory_cap {
-public:
-    memory_cap()
-    {
-        allocation_failed = false;
-        previous_handler = std::set_new_handler(&note_failed_allocation);
-#ifndef VELC_OPEN_UNDER_ASAN
-        if (getrlimit(RLIMIT_AS, &old) == 0) {
-            rlimit cap = old;
-            const rlim_t want = static_cast<rlim_t>(2) << 30;
-            if (cap.rlim_cur == RLIM_INFINITY || cap.rlim_cur > want)
-                cap.rlim_cur = want;
-            capped = setrlimit(RLIMIT_AS, &cap) == 0;
-        }
-#endif
-    }
-    ~memory_cap()
-    {
-        if (capped)
-            setrlimit(RLIMIT_AS, &old);
-        std::set_new_handler(previous_handler);
-    }
-
-private:
-    rlimit old{};
-    bool capped = false;
-    std::new_handler previous_handler = nullptr;
-};
+using tk_test::memory_cap;
 
 struct generation {
     const char* name;
@@ -336,7 +294,7 @@ protected:
             return;
         for (const auto& call : fe.calls)
             ASSERT_NE(call.name, "show_internal_error") << label << ": " << call.text;
-        ASSERT_FALSE(allocation_failed) << label;
+        ASSERT_FALSE(memory_cap::allocation_failed()) << label;
         // A mutated copy of one size may carry the same time stamp: its
         // context must not come from the previous case.
         const std::wstring wpath = W(path);

@@ -36,53 +36,13 @@ extern "C" const char* __asan_default_options()
 {
     return "max_allocation_size_mb=256";
 }
-#define VELC_UNDER_ASAN 1
 #endif
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::atomic<bool> allocation_failed{false};
-
-void note_failed_allocation()
-{
-    allocation_failed = true;
-    std::set_new_handler(nullptr);
-    throw std::bad_alloc();
-}
-
-// Outside the sanitizer, caps the address space for the scope, and notes
-// any allocation that fails, which the scan would otherwise report as an
-// unreadable dump.
-class memory_cap {
-public:
-    memory_cap()
-    {
-        allocation_failed = false;
-        previous_handler = std::set_new_handler(&note_failed_allocation);
-#ifndef VELC_UNDER_ASAN
-        if (getrlimit(RLIMIT_AS, &old) == 0) {
-            rlimit cap = old;
-            rlim_t want = static_cast<rlim_t>(2) << 30;
-            if (cap.rlim_cur == RLIM_INFINITY || cap.rlim_cur > want)
-                cap.rlim_cur = want;
-            capped = setrlimit(RLIMIT_AS, &cap) == 0;
-        }
-#endif
-    }
-    ~memory_cap()
-    {
-        if (capped)
-            setrlimit(RLIMIT_AS, &old);
-        std::set_new_handler(previous_handler);
-    }
-
-private:
-    rlimit old{};
-    bool capped = false;
-    std::new_handler previous_handler = nullptr;
-};
+using tk_test::memory_cap;
 
 class hostile : public tk_test::home_fixture {
 protected:
@@ -146,7 +106,7 @@ protected:
                     << label << ": " << call.text;
             }
         }
-        ASSERT_FALSE(allocation_failed) << label;
+        ASSERT_FALSE(memory_cap::allocation_failed()) << label;
         if (reported) {
             ASSERT_FALSE(c.complete) << label;
             ASSERT_EQ(reader.get_progress(), -1) << label;

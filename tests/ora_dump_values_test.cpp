@@ -513,9 +513,17 @@ TEST_F(OraDumpValues, LobTrailers)
     auto blob = [&](const bytes& b, VARTYPE vt = VT_BLOB, unsigned charset = 0) {
         return run(b, [&](ole_variant& v, ora_dump_stream& s) { th.get_blob_value(v, s, vt, charset); });
     };
+    // An empty LOB is not NULL: empty bytes, or empty text for a CLOB.
     outcome empty = blob(hex("00 00"));
-    EXPECT_EQ(empty.value.get_vt(), VT_EMPTY);
+    EXPECT_EQ(empty.value.get_vt(), VT_ARRAY | VT_UI1);
+    EXPECT_TRUE(empty.value.get_bytes().empty());
     EXPECT_EQ(empty.consumed, 2);
+    for (unsigned charset : {0u, 871u, 873u, 2000u, 178u}) {
+        outcome text = blob(hex("00 00 41"), VT_BSTR, charset);
+        EXPECT_EQ(text.value.get_vt(), VT_BSTR) << charset;
+        EXPECT_EQ(text.value.get_bstr(), L"") << charset;
+        EXPECT_EQ(text.consumed, 2) << charset;
+    }
 
     outcome five = blob(hex("05 00 01 02 03 04 05 99"));
     EXPECT_EQ(five.value.get_bytes(), hex("01 02 03 04 05"));

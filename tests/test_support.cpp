@@ -7,6 +7,7 @@
 #include <grp.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -118,5 +119,42 @@ death_test_dir::death_test_dir(const char* variable)
         pass.emplace(variable, dir);
     }
 }
+
+namespace {
+
+std::atomic<bool> failed_allocation{false};
+
+void note_failed_allocation()
+{
+    failed_allocation = true;
+    std::set_new_handler(nullptr);
+    throw std::bad_alloc();
+}
+
+}  // namespace
+
+memory_cap::memory_cap()
+{
+    failed_allocation = false;
+    previous_handler = std::set_new_handler(&note_failed_allocation);
+#if !defined(__SANITIZE_ADDRESS__)
+    if (getrlimit(RLIMIT_AS, &old) == 0) {
+        rlimit cap = old;
+        const rlim_t want = static_cast<rlim_t>(2) << 30;
+        if (cap.rlim_cur == RLIM_INFINITY || cap.rlim_cur > want)
+            cap.rlim_cur = want;
+        capped = setrlimit(RLIMIT_AS, &cap) == 0;
+    }
+#endif
+}
+
+memory_cap::~memory_cap()
+{
+    if (capped)
+        setrlimit(RLIMIT_AS, &old);
+    std::set_new_handler(previous_handler);
+}
+
+bool memory_cap::allocation_failed() { return failed_allocation; }
 
 }  // namespace tk_test

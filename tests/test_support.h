@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <functional>
+#include <new>
 #include <memory>
 #include <optional>
 #include <string>
@@ -105,5 +108,24 @@ inline t_systemtime systemtime(int year, int month, int day, int hour = 0, int m
     t.microsecond = microsecond;
     return t;
 }
+
+// Caps the address space for the scope (not under AddressSanitizer, which
+// reserves far more) and notes any allocation that fails, which a reader
+// would otherwise report as an unreadable dump.
+class memory_cap {
+public:
+    memory_cap();
+    ~memory_cap();
+    memory_cap(const memory_cap&) = delete;
+    memory_cap& operator=(const memory_cap&) = delete;
+
+    // Whether an allocation failed since the newest cap began.
+    static bool allocation_failed();
+
+private:
+    rlimit old{};
+    bool capped = false;
+    std::new_handler previous_handler = nullptr;
+};
 
 }  // namespace tk_test
