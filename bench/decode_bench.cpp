@@ -30,107 +30,14 @@ using ora_rows::bytes;
 using ora_rows::entry;
 using ora_rows::row;
 
-struct decode_dump {
-    std::string path;
-    std::wstring table;
-    std::int64_t rows = 0;
-    std::int64_t size = 0;
-    bool made = false;
-    bool failed = false;
-};
-
-void put(std::ofstream& out, const bytes& b)
-{
-    out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
-
-void put(std::ofstream& out, const std::string& s)
-{
-    out.write(s.data(), static_cast<std::streamsize>(s.size()));
-}
-
-// The header, the table's statements and one block whose rows come from
-// make_row, streamed so that millions of rows never sit in memory.
-bool stream_dump(const std::string& path, const std::string& name, const std::string& create_sql,
-                 const std::string& insert_sql, const std::vector<entry>& columns, std::int64_t rows,
-                 const std::function<bytes(std::int64_t)>& make_row, std::int64_t& size)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return false;
-    ora_dump_writer head;
-    head.header(ora_dump_writer::header_fields{});
-    head.line("TABLE \"" + name + "\"");
-    head.line(create_sql);
-    head.line(insert_sql);
-    head.raw(ora_rows::description_gen9(columns, 10, {}));
-    put(out, head.data());
-    for (std::int64_t i = 0; i < rows; ++i)
-        put(out, make_row(i));
-    put(out, ora_rows::end_marker());
-    put(out, std::string("\n"));
-    put(out, "CREATE UNIQUE INDEX \"" + name + "_PK\" ON \"" + name + "\" (\"ID\" )  PCTFREE 10\n");
-    put(out, "ALTER TABLE \"" + name + "\" ADD  CONSTRAINT \"" + name + "_PK\" PRIMARY KEY (\"ID\") ENABLE\n");
-    put(out, std::string("EXIT\nEXIT\n"));
-    size = static_cast<std::int64_t>(out.tellp());
-    return static_cast<bool>(out.flush());
-}
-
-std::string dir_of(const std::string& path)
-{
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-decode_dump& narrow_dump(const bench_env& env)
-{
-    static decode_dump d;
-    if (d.made || d.failed)
-        return d;
-    d.path = dir_of(env.dump_path) + "/velc_bench_narrow_" + std::to_string(::getpid()) + ".dmp";
-    bench_add_temp_file(d.path);
-    bench_add_temp_file(tk_wide_to_utf8(ora_dump_file::context_file_name(tk_utf8_to_wide(d.path))));
-    d.table = L"NARROW";
-    d.rows = env.rows;
-    std::fprintf(stderr, "making a dump of %lld narrow rows ...\n", static_cast<long long>(d.rows));
-    const std::wstring notes[4] = {L"delivered on time", L"waiting for the second part of the order, call back",
-                                   L"", L"paid in cash at the counter; receipt number follows in the next letter"};
-    auto make = [&](std::int64_t i) -> bytes {
-        row r;
-        r.value(ora_rows::number(std::to_string(i + 1)));
-        r.value(ora_rows::text(L"CUSTOMER " + std::to_wstring(i % 100003)));
-        // Cents to a decimal text with two places.
-        std::int64_t cents = (i * 7919) % 100000000;
-        std::string fraction = std::to_string(100 + cents % 100).substr(1);
-        r.value(ora_rows::number(std::to_string(cents / 100) + "." + fraction));
-        r.value(ora_rows::date(1990 + static_cast<int>(i % 35), 1 + static_cast<int>(i % 12),
-                               1 + static_cast<int>(i % 28), static_cast<int>(i % 24), static_cast<int>(i % 60),
-                               static_cast<int>(i % 60)));
-        const std::wstring& note = notes[i % 4];
-        if (note.empty())
-            r.null();
-        else
-            r.value(ora_rows::text(note));
-        r.gap();
-        return r.data();
-    };
-    std::vector<entry> columns = {entry(2, 22), entry(1, 40), entry(2, 22), entry(12, 7), entry(1, 100)};
-    d.failed = !stream_dump(d.path, "NARROW",
-                            "CREATE TABLE \"NARROW\" (\"ID\" NUMBER(10, 0) NOT NULL ENABLE, \"NAME\" VARCHAR2(40), "
-                            "\"AMOUNT\" NUMBER(12, 2), \"CREATED\" DATE, \"NOTE\" VARCHAR2(100))  PCTFREE 10",
-                            "INSERT INTO \"NARROW\" (\"ID\", \"NAME\", \"AMOUNT\", \"CREATED\", \"NOTE\") VALUES "
-                            "(:1, :2, :3, :4, :5)",
-                            columns, d.rows, make, d.size);
-    d.made = !d.failed;
-    return d;
-}
+using decode_dump = bench_dump;
 
 decode_dump& lob_dump(const bench_env& env)
 {
     static decode_dump d;
     if (d.made || d.failed)
         return d;
-    d.path = dir_of(env.dump_path) + "/velc_bench_lob_" + std::to_string(::getpid()) + ".dmp";
+    d.path = env.dir + "/velc_bench_lob_" + std::to_string(::getpid()) + ".dmp";
     bench_add_temp_file(d.path);
     bench_add_temp_file(tk_wide_to_utf8(ora_dump_file::context_file_name(tk_utf8_to_wide(d.path))));
     d.table = L"DOCS";
@@ -150,7 +57,7 @@ decode_dump& lob_dump(const bench_env& env)
         return r.data();
     };
     std::vector<entry> columns = {entry(2, 22), entry(113, 4000)};
-    d.failed = !stream_dump(d.path, "DOCS",
+    d.failed = !bench_stream_dump(d.path, "DOCS",
                             "CREATE TABLE \"DOCS\" (\"ID\" NUMBER(10, 0) NOT NULL ENABLE, \"BODY\" BLOB)  PCTFREE 10",
                             "INSERT INTO \"DOCS\" (\"ID\", \"BODY\") VALUES (:1, :2)", columns, d.rows, make, d.size);
     d.made = !d.failed;
@@ -239,9 +146,9 @@ bench_result rows_of(const decode_dump& d)
     return r;
 }
 
-bench_result narrow_raw(const bench_env& env) { return raw_read_of(narrow_dump(env)); }
-bench_result narrow_open(const bench_env& env) { return open_of(narrow_dump(env)); }
-bench_result narrow_rows(const bench_env& env) { return rows_of(narrow_dump(env)); }
+bench_result narrow_raw(const bench_env& env) { return raw_read_of(bench_narrow_dump(env)); }
+bench_result narrow_open(const bench_env& env) { return open_of(bench_narrow_dump(env)); }
+bench_result narrow_rows(const bench_env& env) { return rows_of(bench_narrow_dump(env)); }
 bench_result lob_raw(const bench_env& env) { return raw_read_of(lob_dump(env)); }
 bench_result lob_open(const bench_env& env) { return open_of(lob_dump(env)); }
 bench_result lob_rows(const bench_env& env) { return rows_of(lob_dump(env)); }

@@ -2,18 +2,29 @@
 // the table of benchmarks over it (best of a few runs, warm cache) and prints
 // one line per benchmark in MB/s.
 //
-//   velc_bench [--size-mb N] [--rows N] [--dir PATH] [--repeat N] [--window-kb N] [--keep] [--list] [name...]
+//   velc_bench [--size-mb N] [--rows N] [--dir PATH] [--repeat N] [--window-kb N] [--keep] [--list]
+//              [--host H] [--port N] [--user U] [--velcagent PATH] [--psql PATH] [name...]
+//
+// Every option with a value also takes the form --option=value. The rows
+// that convert into PostgreSQL need the server options and both programs;
+// without them they note "skipped: no server".
 
 #include "velc_bench.h"
 
 #include "error_handler.h"
 #include "front_end.h"
 #include "ora_dump_reader.h"
+#include "ora_dump_file.h"
 #include "ora_dump_writer.h"
+#include "tk_unicode.h"
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -111,8 +122,36 @@ bool parse_int(const char* text, long long& value)
 
 void usage()
 {
-    std::cerr << "usage: velc_bench [--size-mb N] [--rows N] [--dir PATH] [--repeat N] [--window-kb N] [--keep] [--list] "
-                 "[name...]\n";
+    std::cerr << "usage: velc_bench [--size-mb N] [--rows N] [--dir PATH] [--repeat N] [--window-kb N] [--keep]\n"
+                 "                  [--list] [--host H] [--port N] [--user U] [--velcagent PATH] [--psql PATH] [name...]\n";
+}
+
+std::string temp_dir_name()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp && *tmp ? tmp : "/tmp";
+}
+
+// The last non-empty line of text, for a note.
+std::string last_line(const std::string& text)
+{
+    std::size_t end = text.find_last_not_of("\r\n");
+    if (end == std::string::npos)
+        return {};
+    std::size_t begin = text.rfind('\n', end);
+    begin = begin == std::string::npos ? 0 : begin + 1;
+    return text.substr(begin, end - begin + 1);
+}
+
+std::string slurp(int fd)
+{
+    std::string text;
+    char buf[4096];
+    ::lseek(fd, 0, SEEK_SET);
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0)
+        text.append(buf, static_cast<std::size_t>(n));
+    return text;
 }
 
 }  // namespace
@@ -128,6 +167,286 @@ bool bench_register(const bench_entry& entry)
     return true;
 }
 
+namespace {
+
+void put(std::ofstream& out, const ora_rows::bytes& b)
+{
+    out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+
+void put(std::ofstream& out, const std::string& s)
+{
+    out.write(s.data(), static_cast<std::streamsize>(s.size()));
+}
+
+// One row of the narrow table; the dump and the COPY file both come from it.
+struct narrow_row {
+    std::string id;
+    std::string name;
+    std::string amount;
+    int date[6];
+    const char* note;  // null for NULL
+};
+
+narrow_row make_narrow_row(std::int64_t i)
+{
+    static const char* const notes[4] = {"delivered on time", "waiting for the second part of the order, call back",
+                                         nullptr,
+                                         "paid in cash at the counter; receipt number follows in the next letter"};
+    narrow_row r;
+    r.id = std::to_string(i + 1);
+    static const char* const firms[5] = {"NORTH TRADING", "SOUTHERN SUPPLY CO", "EAST HARBOUR", "WESTERN MILLS LTD",
+                                         "CENTRAL STORES"};
+    r.name = "CUSTOMER " + std::to_string(i % 100003) + " " + firms[i % 5];
+    // Cents to a decimal text with two places.
+    std::int64_t cents = (i * 7919) % 100000000;
+    r.amount = std::to_string(cents / 100) + "." + std::to_string(100 + cents % 100).substr(1);
+    r.date[0] = 1990 + static_cast<int>(i % 35);
+    r.date[1] = 1 + static_cast<int>(i % 12);
+    r.date[2] = 1 + static_cast<int>(i % 28);
+    r.date[3] = static_cast<int>(i % 24);
+    r.date[4] = static_cast<int>(i % 60);
+    r.date[5] = static_cast<int>((i / 7) % 60);
+    r.note = notes[i % 4];
+    return r;
+}
+
+ora_rows::bytes narrow_row_bytes(std::int64_t i)
+{
+    narrow_row v = make_narrow_row(i);
+    ora_rows::row r;
+    r.value(ora_rows::number(v.id));
+    r.value(ora_rows::text(tk_utf8_to_wide(v.name)));
+    r.value(ora_rows::number(v.amount));
+    r.value(ora_rows::date(v.date[0], v.date[1], v.date[2], v.date[3], v.date[4], v.date[5]));
+    if (v.note)
+        r.value(ora_rows::text(tk_utf8_to_wide(v.note)));
+    else
+        r.null();
+    r.gap();
+    return r.data();
+}
+
+void append_padded(std::string& out, int value, int width)
+{
+    char buf[16];
+    auto res = std::to_chars(buf, buf + sizeof buf, value);
+    for (int n = static_cast<int>(res.ptr - buf); n < width; ++n)
+        out += '0';
+    out.append(buf, res.ptr);
+}
+
+void append_copy_line(std::string& out, std::int64_t i)
+{
+    narrow_row v = make_narrow_row(i);
+    out += v.id;
+    out += '\t';
+    out += v.name;
+    out += '\t';
+    out += v.amount;
+    out += '\t';
+    append_padded(out, v.date[0], 4);
+    out += '-';
+    append_padded(out, v.date[1], 2);
+    out += '-';
+    append_padded(out, v.date[2], 2);
+    out += ' ';
+    append_padded(out, v.date[3], 2);
+    out += ':';
+    append_padded(out, v.date[4], 2);
+    out += ':';
+    append_padded(out, v.date[5], 2);
+    out += '\t';
+    out += v.note ? v.note : "\\N";
+    out += '\n';
+}
+
+}  // namespace
+
+bool bench_stream_dump(const std::string& path, const std::string& name, const std::string& create_sql,
+                       const std::string& insert_sql, const std::vector<ora_rows::entry>& columns,
+                       std::int64_t rows, const std::function<ora_rows::bytes(std::int64_t)>& make_row,
+                       std::int64_t& size)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
+        return false;
+    ora_dump_writer head;
+    head.header(ora_dump_writer::header_fields{});
+    head.line("TABLE \"" + name + "\"");
+    head.line(create_sql);
+    head.line(insert_sql);
+    head.raw(ora_rows::description_gen9(columns, 10, {}));
+    put(out, head.data());
+    // Rows are gathered into batches so that the stream sees large writes.
+    std::string batch;
+    for (std::int64_t i = 0; i < rows; ++i) {
+        ora_rows::bytes b = make_row(i);
+        batch.append(reinterpret_cast<const char*>(b.data()), b.size());
+        if (batch.size() >= (1u << 20)) {
+            put(out, batch);
+            batch.clear();
+        }
+    }
+    put(out, batch);
+    put(out, ora_rows::end_marker());
+    put(out, std::string("\n"));
+    put(out, "CREATE UNIQUE INDEX \"" + name + "_PK\" ON \"" + name + "\" (\"ID\" )  PCTFREE 10\n");
+    put(out, "ALTER TABLE \"" + name + "\" ADD  CONSTRAINT \"" + name + "_PK\" PRIMARY KEY (\"ID\") ENABLE\n");
+    put(out, std::string("EXIT\nEXIT\n"));
+    size = static_cast<std::int64_t>(out.tellp());
+    return static_cast<bool>(out.flush());
+}
+
+const bench_dump& bench_narrow_dump(const bench_env& env)
+{
+    static bench_dump d;
+    if (d.made || d.failed)
+        return d;
+    d.path = env.dir + "/velc_bench_narrow_" + std::to_string(::getpid()) + ".dmp";
+    bench_add_temp_file(d.path);
+    bench_add_temp_file(tk_wide_to_utf8(ora_dump_file::context_file_name(tk_utf8_to_wide(d.path))));
+    d.table = L"NARROW";
+    d.rows = env.rows;
+    std::fprintf(stderr, "making a dump of %lld narrow rows ...\n", static_cast<long long>(d.rows));
+    std::vector<ora_rows::entry> columns = {ora_rows::entry(2, 22), ora_rows::entry(1, 40), ora_rows::entry(2, 22),
+                                            ora_rows::entry(12, 7), ora_rows::entry(1, 100)};
+    d.failed = !bench_stream_dump(d.path, "NARROW",
+                                  "CREATE TABLE \"NARROW\" (\"ID\" NUMBER(10, 0) NOT NULL ENABLE, \"NAME\" "
+                                  "VARCHAR2(40), \"AMOUNT\" NUMBER(12, 2), \"CREATED\" DATE, \"NOTE\" "
+                                  "VARCHAR2(100))  PCTFREE 10",
+                                  "INSERT INTO \"NARROW\" (\"ID\", \"NAME\", \"AMOUNT\", \"CREATED\", \"NOTE\") "
+                                  "VALUES (:1, :2, :3, :4, :5)",
+                                  columns, d.rows, narrow_row_bytes, d.size);
+    d.made = !d.failed;
+    return d;
+}
+
+const std::string& bench_narrow_copy_file(const bench_env& env)
+{
+    static std::string path;
+    static bool tried = false;
+    if (tried)
+        return path;
+    tried = true;
+    std::string name = env.dir + "/velc_bench_narrow_" + std::to_string(::getpid()) + ".copy";
+    bench_add_temp_file(name);
+    std::fprintf(stderr, "writing the same %lld rows as COPY text ...\n", static_cast<long long>(env.rows));
+    std::ofstream out(name, std::ios::binary | std::ios::trunc);
+    std::string batch;
+    for (std::int64_t i = 0; out && i < env.rows; ++i) {
+        append_copy_line(batch, i);
+        if (batch.size() >= (1u << 20)) {
+            put(out, batch);
+            batch.clear();
+        }
+    }
+    put(out, batch);
+    if (out.flush())
+        path = name;
+    return path;
+}
+
+bool bench_have_server(const bench_env& env, std::string& note)
+{
+    if (env.host.empty() && env.port.empty()) {
+        note = "skipped: no server";
+        return false;
+    }
+    if (env.velcagent.empty() || ::access(env.velcagent.c_str(), X_OK) != 0) {
+        note = "skipped: no server (velcagent not given or not runnable: --velcagent)";
+        return false;
+    }
+    if (env.psql.empty() || ::access(env.psql.c_str(), X_OK) != 0) {
+        note = "skipped: no server (psql not given or not runnable: --psql)";
+        return false;
+    }
+    return true;
+}
+
+extern "C" char** environ;
+
+bench_result bench_run_process(const std::vector<std::string>& argv, std::string* output)
+{
+    bench_result r;
+    if (argv.empty()) {
+        r.note = "FAILED: no program";
+        return r;
+    }
+    std::string out_name = temp_dir_name() + "/velc_bench_out_XXXXXX";
+    int out_fd = ::mkstemp(out_name.data());
+    if (out_fd < 0) {
+        r.note = "FAILED: cannot make a file for the output";
+        return r;
+    }
+    ::unlink(out_name.c_str());
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
+    posix_spawn_file_actions_adddup2(&actions, out_fd, 2);
+    pid_t pid = 0;
+    double start = bench_now();
+    int rc = ::posix_spawn(&pid, argv[0].c_str(), &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        ::close(out_fd);
+        r.note = "FAILED: cannot run " + argv[0] + ": " + std::strerror(rc);
+        return r;
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    r.seconds = bench_now() - start;
+    std::string text = slurp(out_fd);
+    ::close(out_fd);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::string how = WIFEXITED(status) ? "exit status " + std::to_string(WEXITSTATUS(status))
+                                            : "signal " + std::to_string(WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+        std::size_t slash = argv[0].rfind('/');
+        r.note = "FAILED: " + argv[0].substr(slash == std::string::npos ? 0 : slash + 1) + " ended with " + how;
+        std::string line = last_line(text);
+        if (!line.empty())
+            r.note += ": " + line;
+    }
+    if (output)
+        *output = std::move(text);
+    return r;
+}
+
+bench_result bench_run_velcagent(const bench_env& env, const std::string& dump_path, const std::string& dest_db,
+                                 const std::vector<std::string>& more_args)
+{
+    std::vector<std::string> argv = {env.velcagent, "--src=" + dump_path, "--dest=" + dest_db};
+    if (!env.host.empty())
+        argv.push_back("--host=" + env.host);
+    if (!env.port.empty())
+        argv.push_back("--port=" + env.port);
+    if (!env.user.empty())
+        argv.push_back("--user=" + env.user);
+    argv.insert(argv.end(), more_args.begin(), more_args.end());
+    return bench_run_process(argv);
+}
+
+bench_result bench_run_psql(const bench_env& env, const std::string& db, const std::vector<std::string>& args,
+                            std::string* output)
+{
+    std::vector<std::string> argv = {env.psql, "-X", "-At", "-v", "ON_ERROR_STOP=1"};
+    if (!env.host.empty())
+        argv.insert(argv.end(), {"-h", env.host});
+    if (!env.port.empty())
+        argv.insert(argv.end(), {"-p", env.port});
+    if (!env.user.empty())
+        argv.insert(argv.end(), {"-U", env.user});
+    argv.insert(argv.end(), {"-d", db});
+    argv.insert(argv.end(), args.begin(), args.end());
+    return bench_run_process(argv, output);
+}
+
 double bench_now()
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -136,27 +455,53 @@ double bench_now()
 int main(int argc, char** argv)
 {
     long long size_mb = 256, repeat = 3, window_kb = 0, row_count = 3000000;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string dir = tmp && *tmp ? tmp : "/tmp";
+    std::string dir = temp_dir_name();
+    bench_env env;
     bool keep = false, list = false;
     std::vector<std::string> wanted;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
-        if ((a == "--size-mb" || a == "--repeat" || a == "--dir" || a == "--window-kb" || a == "--rows") &&
-            i + 1 < argc) {
-            const char* v = argv[++i];
-            if (a == "--dir")
-                dir = v;
-            else if (!parse_int(v, a == "--size-mb"  ? size_mb
-                                   : a == "--repeat" ? repeat
-                                   : a == "--rows"   ? row_count
-                                                     : window_kb)) {
-                usage();
-                return 2;
+        std::string value;
+        bool has_value = false;
+        std::size_t eq = a.find('=');
+        if (a.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = a.substr(eq + 1);
+            a.resize(eq);
+            has_value = true;
+        }
+        static const char* const numbers[] = {"--size-mb", "--repeat", "--window-kb", "--rows"};
+        static const char* const texts[] = {"--dir", "--host", "--port", "--user", "--velcagent", "--psql"};
+        bool is_number = std::find_if(std::begin(numbers), std::end(numbers), [&](const char* n) { return a == n; }) !=
+                         std::end(numbers);
+        bool is_text = std::find_if(std::begin(texts), std::end(texts), [&](const char* n) { return a == n; }) !=
+                       std::end(texts);
+        if (is_number || is_text) {
+            if (!has_value) {
+                if (i + 1 >= argc) {
+                    usage();
+                    return 2;
+                }
+                value = argv[++i];
             }
-        } else if (a == "--keep") {
+            if (is_number) {
+                if (!parse_int(value.c_str(), a == "--size-mb"  ? size_mb
+                                              : a == "--repeat" ? repeat
+                                              : a == "--rows"   ? row_count
+                                                                : window_kb)) {
+                    usage();
+                    return 2;
+                }
+            } else {
+                (a == "--dir"         ? dir
+                 : a == "--host"      ? env.host
+                 : a == "--port"      ? env.port
+                 : a == "--user"      ? env.user
+                 : a == "--velcagent" ? env.velcagent
+                                      : env.psql) = value;
+            }
+        } else if (a == "--keep" && !has_value) {
             keep = true;
-        } else if (a == "--list") {
+        } else if (a == "--list" && !has_value) {
             list = true;
         } else if (!a.empty() && a[0] == '-') {
             usage();
@@ -178,7 +523,9 @@ int main(int argc, char** argv)
     error_handler handler(error_handler_code_count, error_handler_codes);
     ora_dump_reader reader;
 
-    bench_env env;
+    env.dir = dir;
+    env.repeat = static_cast<int>(repeat);
+    env.keep = keep;
     env.window = static_cast<std::size_t>(window_kb) * 1024;
     env.rows = row_count;
     std::string path = dir + "/velc_bench_" + std::to_string(::getpid()) + ".dmp";
@@ -195,8 +542,11 @@ int main(int argc, char** argv)
         if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), r.name) == wanted.end())
             continue;
         bench_result best;
-        r.run(env);  // warms the cache and the code
-        for (long long k = 0; k < repeat; ++k) {
+        if (r.once)
+            best = r.run(env);
+        else
+            r.run(env);  // warms the cache and the code
+        for (long long k = 0; !r.once && k < repeat; ++k) {
             bench_result one = r.run(env);
             if (!one.note.empty() && one.note.rfind("FAILED", 0) == 0) {
                 best = one;
@@ -207,6 +557,9 @@ int main(int argc, char** argv)
         }
         double mbps = best.seconds > 0 ? best.bytes / 1048576.0 / best.seconds : 0;
         std::printf("%-24s %10.1f %10.3f  %s\n", r.name, mbps, best.seconds, best.note.c_str());
+        for (const std::string& line : best.details)
+            std::printf("    %s\n", line.c_str());
+        std::fflush(stdout);
         if (best.note.rfind("FAILED", 0) == 0)
             ++failures;
     }

@@ -411,7 +411,9 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
                 break;
             }
         }
-    } else {
+    } else if (marker != 0x08) {
+        // A 0x08 record whose field count leaves out its LOB columns (k is
+        // 0) is followed by every one of them.
         const long diff = static_cast<long>(field_count) - read_cols;
         if (diff >= 0 && static_cast<std::size_t>(diff) <= lob_count)
             to_read = static_cast<std::size_t>(diff);
@@ -468,7 +470,38 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
             continue;
         }
         const VARTYPE as = vt == VT_BSTR ? VT_BSTR : VT_BLOB;
-        if (h0 == 0xFE) {
+        if (h1 == 0x01 && h2 == 0xFE) {
+            // The size as 01 FE and two bytes, most significant first, as
+            // the export writes its own metadata LOBs. A first byte of 01
+            // announces continuation chunks, read by the rules of the
+            // chunked values; 00 and 04 give the value in one piece.
+            TK_TRACE(1, "LOB with a 2-byte size");
+            std::vector<std::uint8_t> bytes;
+            append(stream, bytes, read_u16be(stream));
+            for (bool more = h0 == 0x01; more;) {
+                const std::int64_t cont_at = stream.tell();
+                const std::uint8_t cont = read_u8(stream);
+                if (cont == 0x00 || cont == 0x0C) {
+                    stream.seek(cont_at);
+                    last = true;
+                    break;
+                }
+                if (cont != 0x02 && cont != 0x03 && cont != 0x06 && cont != 0x08 && cont != 0x09) {
+                    TK_TRACE(3, "LOB reading error, pos: %I64d", cont_at);
+                    raise_date_error();
+                }
+                const std::uint8_t* p = take(stream, 2);
+                const std::size_t size = p[0] == 0x01 && p[1] == 0xFE ? read_u16be(stream) : p[1];
+                append(stream, bytes, size);
+                last = cont == 0x06;
+                // Each pass takes at least three bytes: the chain ends.
+                more = cont == 0x03;
+            }
+            if (as == VT_BSTR)
+                values[c] = lob_text(bytes.data(), bytes.size(), cs);
+            else
+                values[c].attach_binary(std::move(bytes));
+        } else if (h0 == 0xFE) {
             TK_TRACE(1, "blob_header[0] == 0xFE, LOB has only 1 byte in the header");
             stream.seek(at + 1);
             get_blob_value(values[c], stream, as, cs, marker, last, true);

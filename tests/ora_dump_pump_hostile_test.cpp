@@ -39,6 +39,11 @@ bytes small_dump()
     w.raw(ora_pump::lob_record(0x09, {one, ora_pump::value(ora_rows::text(L"AB", 65001))},
                                ora_rows::hex("00 01 80 00 03 01 02 03 02 05 02 04 05"), 3));
     w.raw(ora_pump::lob_record(0x0C, {one, ora_pump::null_value()}, ora_rows::hex("00 01 00"), 3));
+    // The export's own layout: a flag byte, 01 FE and a 2-byte size; flag
+    // 01 announces continuation chunks.
+    w.raw(ora_pump::lob_record(0x08, {one, ora_pump::null_value()}, ora_rows::hex("04 01 FE 00 03 0A 0B 0C")));
+    w.raw(ora_pump::lob_record(0x08, {one, ora_pump::null_value()},
+                               ora_rows::hex("01 01 FE 00 02 AA BB 03 01 FE 00 01 CC 06 00 02 DD EE")));
     ora_pump::document_form utf16;
     utf16.utf16 = true;
     w.document(ora_pump::strmtable_doc("SCOTT", "U", {{"ID", 2, 22, 4, 0}}), utf16);

@@ -1,5 +1,10 @@
 #include "ora_dump_writer_pump.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <stdexcept>
 
@@ -276,6 +281,77 @@ bool writer::write_file(const std::string& path) const
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
     return static_cast<bool>(f);
+}
+
+file_writer::file_writer(const std::string& path, const header_fields& fields, std::size_t batch_size)
+    : batch(batch_size ? batch_size : 1)
+{
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    good = fd >= 0;
+    pending.reserve(std::min<std::size_t>(batch, std::size_t(1) << 24));
+    raw(header(fields));
+}
+
+file_writer::~file_writer() { close(); }
+
+void file_writer::flush()
+{
+    const std::uint8_t* p = pending.data();
+    std::size_t left = pending.size();
+    if (fd < 0 && left > 0)
+        good = false;
+    while (good && left > 0) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            good = false;
+            break;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    written += static_cast<std::int64_t>(pending.size());
+    pending.clear();
+}
+
+std::int64_t file_writer::raw(const std::uint8_t* data, std::size_t count)
+{
+    const std::int64_t at = offset();
+    pending.insert(pending.end(), data, data + count);
+    if (pending.size() >= batch)
+        flush();
+    return at;
+}
+
+std::int64_t file_writer::zeros(std::size_t count)
+{
+    const std::int64_t at = offset();
+    pending.insert(pending.end(), count, 0);
+    if (pending.size() >= batch)
+        flush();
+    return at;
+}
+
+std::int64_t file_writer::document(const std::string& xml, const document_form& form, std::int64_t* end)
+{
+    const std::int64_t at = raw(stored_document(xml, form));
+    if (form.utf16)
+        zeros(1);  // the zero byte the UTF-16 closing pattern ends on
+    if (end)
+        *end = offset();
+    return at;
+}
+
+bool file_writer::close()
+{
+    if (fd < 0)
+        return good;
+    flush();
+    if (::close(fd) != 0)
+        good = false;
+    fd = -1;
+    return good;
 }
 
 }  // namespace ora_pump

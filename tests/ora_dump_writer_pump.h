@@ -139,4 +139,44 @@ private:
     bytes out;
 };
 
+// The writer's calls for dumps too large to hold in memory: the bytes go to
+// a file in batches of about batch bytes instead of into one vector. The
+// same calls give the same bytes and offsets as writer. A failed write is
+// kept: later calls still count their bytes, and close() tells it.
+class file_writer {
+public:
+    explicit file_writer(const std::string& path, const header_fields& fields = header_fields(),
+                         std::size_t batch = std::size_t(1) << 20);
+    ~file_writer();
+    file_writer(const file_writer&) = delete;
+    file_writer& operator=(const file_writer&) = delete;
+
+    std::int64_t document(const std::string& xml_utf8, const document_form& form, std::int64_t* end = nullptr);
+    std::int64_t document(const std::string& xml_utf8, std::int64_t* end = nullptr)
+    {
+        return document(xml_utf8, document_form(), end);
+    }
+    std::int64_t zeros(std::size_t count);
+    std::int64_t raw(const bytes& b) { return raw(b.data(), b.size()); }
+    std::int64_t raw(const std::uint8_t* data, std::size_t count);
+
+    // Every byte appended so far, written out or not.
+    std::int64_t offset() const { return written + static_cast<std::int64_t>(pending.size()); }
+    // No write has failed so far.
+    bool ok() const { return good; }
+    // Writes what is left and closes the file; true when every byte reached
+    // it. A second close() tells the same; bytes appended after close()
+    // count as a failed write.
+    bool close();
+
+private:
+    void flush();
+
+    int fd = -1;
+    std::size_t batch;
+    bytes pending;
+    std::int64_t written = 0;
+    bool good = false;
+};
+
 }  // namespace ora_pump
