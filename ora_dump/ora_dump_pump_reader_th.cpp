@@ -112,35 +112,7 @@ void ora_dump_pump_reader_th::get_blob_value(ole_variant& value, ora_dump_stream
     }
     if (marker == 0x08 || marker == 0x09) {
         TK_TRACE(1, "Processing BLOB with chunks");
-        for (;;) {
-            TK_TRACE(1, "blb_size(2)=%d", static_cast<int>(size));
-            append(stream, bytes, size);
-            const std::int64_t at = stream.tell();
-            const std::uint8_t c = read_u8(stream);
-            TK_TRACE(1, "c=%d", c);
-            if (c == 0x00 || c == 0x0C) {
-                TK_TRACE(1, "c==0x00 || 0x0C, abort immediately");
-                stream.seek(at);
-                last_lob = true;
-                break;
-            }
-            if (c != 0x02 && c != 0x03 && c != 0x06 && c != 0x08 && c != 0x09) {
-                TK_TRACE(3, "LOB reading error, pos: %I64d", at);
-                raise_date_error();
-            }
-            const std::uint8_t* p = take(stream, 2);
-            if (p[0] == 0x01 && p[1] == 0xFE)
-                size = read_u16be(stream);
-            else
-                size = p[1];
-            last_lob = c == 0x06;
-            TK_TRACE(1, "is_last_chunk=%d, is_last=%d", c == 0x03 ? 0 : 1, last_lob ? 1 : 0);
-            if (c != 0x03) {
-                append(stream, bytes, size);
-                break;
-            }
-            // Each pass takes at least its three bytes: the chain ends.
-        }
+        append_lob_chunks(stream, bytes, size, last_lob);
     } else {
         TK_TRACE(1, "Processing BLOB w/o chunks");
         append(stream, bytes, size);
@@ -149,6 +121,41 @@ void ora_dump_pump_reader_th::get_blob_value(ole_variant& value, ora_dump_stream
         value = lob_text(bytes.data(), bytes.size(), charset_id);
     else
         value.attach_binary(std::move(bytes));
+}
+
+void ora_dump_pump_reader_th::append_lob_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>& bytes,
+                                                std::size_t first, bool& last_lob)
+{
+    std::size_t size = first;
+    for (;;) {
+        TK_TRACE(1, "blb_size(2)=%d", static_cast<int>(size));
+        append(stream, bytes, size);
+        const std::int64_t at = stream.tell();
+        const std::uint8_t c = read_u8(stream);
+        TK_TRACE(1, "c=%d", c);
+        if (c == 0x00 || c == 0x0C) {
+            TK_TRACE(1, "c==0x00 || 0x0C, abort immediately");
+            stream.seek(at);
+            last_lob = true;
+            return;
+        }
+        if (c != 0x02 && c != 0x03 && c != 0x06 && c != 0x08 && c != 0x09) {
+            TK_TRACE(3, "LOB reading error, pos: %I64d", at);
+            raise_date_error();
+        }
+        const std::uint8_t* p = take(stream, 2);
+        if (p[0] == 0x01 && p[1] == 0xFE)
+            size = read_u16be(stream);
+        else
+            size = p[1];
+        last_lob = c == 0x06;
+        TK_TRACE(1, "is_last_chunk=%d, is_last=%d", c == 0x03 ? 0 : 1, last_lob ? 1 : 0);
+        if (c != 0x03) {
+            append(stream, bytes, size);
+            return;
+        }
+        // Each pass takes at least its three bytes: the chain ends.
+    }
 }
 
 std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream& stream, const udb_schema& schema,
@@ -477,26 +484,11 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
             // chunked values; 00 and 04 give the value in one piece.
             TK_TRACE(1, "LOB with a 2-byte size");
             std::vector<std::uint8_t> bytes;
-            append(stream, bytes, read_u16be(stream));
-            for (bool more = h0 == 0x01; more;) {
-                const std::int64_t cont_at = stream.tell();
-                const std::uint8_t cont = read_u8(stream);
-                if (cont == 0x00 || cont == 0x0C) {
-                    stream.seek(cont_at);
-                    last = true;
-                    break;
-                }
-                if (cont != 0x02 && cont != 0x03 && cont != 0x06 && cont != 0x08 && cont != 0x09) {
-                    TK_TRACE(3, "LOB reading error, pos: %I64d", cont_at);
-                    raise_date_error();
-                }
-                const std::uint8_t* p = take(stream, 2);
-                const std::size_t size = p[0] == 0x01 && p[1] == 0xFE ? read_u16be(stream) : p[1];
+            const std::size_t size = read_u16be(stream);
+            if (h0 == 0x01)
+                append_lob_chunks(stream, bytes, size, last);
+            else
                 append(stream, bytes, size);
-                last = cont == 0x06;
-                // Each pass takes at least three bytes: the chain ends.
-                more = cont == 0x03;
-            }
             if (as == VT_BSTR)
                 values[c] = lob_text(bytes.data(), bytes.size(), cs);
             else

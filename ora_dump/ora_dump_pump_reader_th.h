@@ -51,4 +51,11 @@ public:
     {
         return b == 0x08 || b == 0x09 || b == 0x0C || b == 0x18 || b == 0x1C || b == 0x3C;
     }
+
+private:
+    // A chunked LOB value: the first chunk of the given size, then the
+    // chunks its continuation bytes announce; sets last_lob when they say
+    // this was the record's last LOB.
+    void append_lob_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>& bytes, std::size_t first,
+                           bool& last_lob);
 };

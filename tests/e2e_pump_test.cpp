@@ -32,16 +32,6 @@ bytes cat(std::initializer_list<bytes> parts)
 
 class E2ePump : public e2e_test {
 protected:
-    // Columns of a table as "name|data_type|max_length|precision|scale|nullable".
-    strings columns(const std::string& table, const std::string& database = {})
-    {
-        return rows("SELECT column_name, data_type, coalesce(character_maximum_length::text, ''), "
-                    "coalesce(numeric_precision::text, ''), coalesce(numeric_scale::text, ''), is_nullable "
-                    "FROM information_schema.columns WHERE table_schema = 'public' AND table_name = " +
-                        quote(table) + " ORDER BY ordinal_position",
-                    database);
-    }
-
     // Every primary key of the public schema as "table:columns".
     strings primary_keys(const std::string& database = {})
     {
@@ -99,13 +89,8 @@ protected:
         EXPECT_EQ(count("dept"), "4");
         EXPECT_EQ(count("emp"), "14");
         EXPECT_EQ(count("salgrade"), "5");
-        EXPECT_EQ(columns("dept"), (strings{"deptno|smallint||16|0|NO", "dname|character varying|14|||YES",
-                                            "loc|character varying|13|||YES"}));
-        EXPECT_EQ(columns("emp"),
-                  (strings{"empno|smallint||16|0|NO", "ename|character varying|10|||YES",
-                           "job|character varying|9|||YES", "mgr|smallint||16|0|YES",
-                           "hiredate|timestamp without time zone||||YES", "sal|numeric||7|2|YES",
-                           "comm|numeric||7|2|YES", "deptno|smallint||16|0|YES"}));
+        EXPECT_EQ(columns("dept"), scott_dept_columns());
+        EXPECT_EQ(columns("emp"), scott_emp_columns());
         EXPECT_EQ(columns("salgrade"),
                   (strings{"grade|numeric||||YES", "losal|numeric||||YES", "hisal|numeric||||YES"}));
         EXPECT_EQ(rows("SELECT ename, empno, job, mgr, hiredate, sal, comm, deptno FROM emp "

@@ -195,6 +195,33 @@ protected:
                     database);
     }
 
+    // Columns of a public table as "name|data_type|max_length|precision|scale|nullable".
+    std::vector<std::string> columns(const std::string& table, const std::string& database = {})
+    {
+        return rows("SELECT column_name, data_type, coalesce(character_maximum_length::text, ''), "
+                    "coalesce(numeric_precision::text, ''), coalesce(numeric_scale::text, ''), is_nullable "
+                    "FROM information_schema.columns WHERE table_schema = 'public' AND table_name = " +
+                        quote(table) + " ORDER BY ordinal_position",
+                    database);
+    }
+
+    // SCOTT's DEPT and EMP as both dump formats give them.
+    static std::vector<std::string> scott_dept_columns()
+    {
+        return {"deptno|smallint||16|0|NO", "dname|character varying|14|||YES", "loc|character varying|13|||YES"};
+    }
+    static std::vector<std::string> scott_emp_columns()
+    {
+        return {"empno|smallint||16|0|NO",
+                "ename|character varying|10|||YES",
+                "job|character varying|9|||YES",
+                "mgr|smallint||16|0|YES",
+                "hiredate|timestamp without time zone||||YES",
+                "sal|numeric||7|2|YES",
+                "comm|numeric||7|2|YES",
+                "deptno|smallint||16|0|YES"};
+    }
+
     std::string count(const std::string& table, const std::string& database = {})
     {
         return query("SELECT count(*) FROM " + table, database);
