@@ -102,16 +102,10 @@ void keep_best(bench_result& best, const bench_result& one, int k)
         best = one;
 }
 
-void remove_context(const std::string& dump)
-{
-    std::string ctx = tk_wide_to_utf8(ora_dump_file::context_file_name(tk_utf8_to_wide(dump)));
-    ::unlink(ctx.c_str());
-}
-
 bench_result scan_once(const bench_dump& d)
 {
     bench_result r;
-    remove_context(d.path);
+    bench_remove_context(d.path);
     try {
         io_counters before = read_io();
         double start = bench_now();
@@ -134,7 +128,7 @@ bench_result scan_once(const bench_dump& d)
     } catch (const std::exception& e) {
         r.note = std::string("FAILED: ") + e.what();
     }
-    remove_context(d.path);
+    bench_remove_context(d.path);
     return r;
 }
 
@@ -177,9 +171,9 @@ table_summary summarize(const bench_env& env, std::string& note)
 bench_result convert_once(const bench_env& env, const bench_dump& d, std::string& values)
 {
     // No context file: the conversion's time includes the scan.
-    remove_context(d.path);
+    bench_remove_context(d.path);
     bench_result r = bench_run_velcagent(env, d.path, dest_db, {"--mode=0"});
-    remove_context(d.path);
+    bench_remove_context(d.path);
     if (!r.note.empty())
         return r;
     table_summary t = summarize(env, r.note);

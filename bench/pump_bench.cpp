@@ -16,16 +16,12 @@
 #include "ora_dump_reader.h"
 #include "ora_dump_stream.h"
 #include "ora_dump_writer_pump.h"
-#include "tk_exception.h"
 #include "tk_unicode.h"
-#include "udb_record.h"
-#include "udb_recordset.h"
 
 #include <unistd.h>
 
 #include <charconv>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,22 +35,9 @@ constexpr const char* table = "PUMPED";
 // put the next document where its first record should be.
 constexpr int most_partitions = 3;
 
-struct pump_dump {
-    std::string path;
-    std::int64_t rows = 0;
-    std::int64_t size = 0;
+struct pump_dump : bench_dump {
     int partitions = 0;
-    bool made = false;
-    bool failed = false;
 };
-
-std::string dir_of(const bench_env& env)
-{
-    if (!env.dir.empty())
-        return env.dir;
-    std::size_t slash = env.dump_path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : env.dump_path.substr(0, slash);
-}
 
 const std::vector<ora_pump::column>& columns()
 {
@@ -104,9 +87,10 @@ pump_dump& the_dump(const bench_env& env)
     static pump_dump d;
     if (d.made || d.failed)
         return d;
-    d.path = dir_of(env) + "/velc_bench_pump_" + std::to_string(::getpid()) + ".dmp";
+    d.path = env.dir + "/velc_bench_pump_" + std::to_string(::getpid()) + ".dmp";
     bench_add_temp_file(d.path);
     bench_add_temp_file(tk_wide_to_utf8(ora_dump_file::context_file_name(tk_utf8_to_wide(d.path))));
+    d.table = tk_utf8_to_wide(table);
     d.rows = env.rows;
     std::fprintf(stderr, "making a Data Pump dump of %lld rows ...\n", static_cast<long long>(d.rows));
     ora_pump::file_writer w(d.path);
@@ -142,46 +126,21 @@ std::string rate_note(double rows, double seconds, const char* what)
     return note;
 }
 
-bench_result raw_read(const bench_env& env)
-{
-    const pump_dump& d = the_dump(env);
-    if (!d.made)
-        return not_made();
-    bench_result r = bench_read_file(d.path);
-    if (r.note.empty() && r.bytes != static_cast<double>(d.size))
-        r.note = "FAILED: short read";
-    if (r.note.empty())
-        r.note = "read() loop, 1 MiB buffer";
-    return r;
-}
+bench_result raw_read(const bench_env& env) { return bench_dump_read(the_dump(env)); }
 
-// Opening without a context file, so that the scan runs.
+// Opening without a context file, so that the scan runs; it must find every
+// partition.
 bench_result open_scan(const bench_env& env)
 {
     const pump_dump& d = the_dump(env);
-    if (!d.made)
-        return not_made();
-    bench_result r;
-    const std::wstring path = tk_utf8_to_wide(d.path);
-    const std::string ctx = tk_wide_to_utf8(ora_dump_file::context_file_name(path));
-    ::unlink(ctx.c_str());
-    try {
-        double start = bench_now();
-        std::unique_ptr<ora_dump_file> db = ora_dump_reader::instance()->open(path);
-        r.seconds = bench_now() - start;
-        r.bytes = static_cast<double>(d.size);
-        const std::wstring name = tk_utf8_to_wide(table);
-        if (!db || db->get_table_names() != std::vector<std::wstring>{name})
-            r.note = "FAILED: the dump did not open with its one table";
-        else if (db->tables.begin()->second.v_data_start_pos.size() != static_cast<std::size_t>(d.partitions))
-            r.note = "FAILED: " + std::to_string(db->tables.begin()->second.v_data_start_pos.size()) +
-                     " partitions found";
-        else
-            r.note = "ora_dump_reader::open with its scan, " + std::to_string(d.partitions) + " partitions";
-    } catch (const std::exception& e) {
-        r.note = std::string("FAILED: ") + e.what();
-    }
-    ::unlink(ctx.c_str());
+    bench_result r = bench_dump_open(d, [&](const ora_dump_file& db) -> std::string {
+        const std::size_t found = db.tables.begin()->second.v_data_start_pos.size();
+        if (found == static_cast<std::size_t>(d.partitions))
+            return {};
+        return "FAILED: " + std::to_string(found) + " partitions found";
+    });
+    if (r.note.rfind("FAILED", 0) != 0)
+        r.note += ", " + std::to_string(d.partitions) + " partitions";
     return r;
 }
 
@@ -273,46 +232,7 @@ bench_result scan_pieces(const bench_env& env)
     return r;
 }
 
-bench_result decode_rows(const bench_env& env)
-{
-    const pump_dump& d = the_dump(env);
-    if (!d.made)
-        return not_made();
-    bench_result r;
-    try {
-        std::unique_ptr<ora_dump_file> db = ora_dump_reader::instance()->open(tk_utf8_to_wide(d.path));
-        if (!db) {
-            r.note = "FAILED: the dump did not open";
-            return r;
-        }
-        double start = bench_now();
-        std::unique_ptr<udb_recordset> t = db->get_table(tk_utf8_to_wide(table), 0);
-        std::int64_t count = 0, missing = 0, failed = 0, wrong = 0;
-        t->reset();
-        while (!t->is_eof()) {
-            try {
-                udb_record* rec = t->get_item();
-                if (!rec)
-                    ++missing;
-                else if (count % 65536 == 0 && (rec->size() != 5 || (*rec)[0].to_string() != std::to_string(count + 1)))
-                    ++wrong;  // a sample of the rows: the decoder kept its place
-            } catch (const tk_exception&) {
-                ++failed;
-            }
-            t->next();
-            ++count;
-        }
-        r.seconds = bench_now() - start;
-        r.bytes = static_cast<double>(d.size);
-        r.note = rate_note(static_cast<double>(count), r.seconds, "");
-        if (count != d.rows || missing || failed || wrong)
-            r.note = "FAILED: " + std::to_string(count) + " rows, " + std::to_string(missing) + " missing, " +
-                     std::to_string(failed) + " failed, " + std::to_string(wrong) + " wrong";
-    } catch (const std::exception& e) {
-        r.note = std::string("FAILED: ") + e.what();
-    }
-    return r;
-}
+bench_result decode_rows(const bench_env& env) { return bench_dump_rows(the_dump(env)); }
 
 // The conversion as a user runs it first: no context file, so its time
 // includes the opening with its scan. The database is dropped afterwards.
@@ -324,8 +244,7 @@ bench_result convert(const bench_env& env)
     const pump_dump& d = the_dump(env);
     if (!d.made)
         return not_made();
-    const std::string ctx = tk_wide_to_utf8(ora_dump_file::context_file_name(tk_utf8_to_wide(d.path)));
-    ::unlink(ctx.c_str());
+    bench_remove_context(d.path);
     const std::string db = "velc_bench_pump_" + std::to_string(::getpid());
     r = bench_run_velcagent(env, d.path, db, {"--mode=0"});
     if (r.note.empty()) {
@@ -342,7 +261,7 @@ bench_result convert(const bench_env& env)
             r.note = rate_note(static_cast<double>(d.rows), r.seconds, ", velcagent --mode=0 with its scan");
     }
     bench_run_psql(env, "postgres", {"-c", "DROP DATABASE IF EXISTS " + db});
-    ::unlink(ctx.c_str());
+    bench_remove_context(d.path);
     return r;
 }
 

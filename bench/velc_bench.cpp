@@ -16,7 +16,10 @@
 #include "ora_dump_reader.h"
 #include "ora_dump_file.h"
 #include "ora_dump_writer.h"
+#include "tk_exception.h"
 #include "tk_unicode.h"
+#include "udb_record.h"
+#include "udb_recordset.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -296,6 +299,102 @@ bool bench_stream_dump(const std::string& path, const std::string& name, const s
     put(out, std::string("EXIT\nEXIT\n"));
     size = static_cast<std::int64_t>(out.tellp());
     return static_cast<bool>(out.flush());
+}
+
+namespace {
+
+bench_result not_made()
+{
+    bench_result r;
+    r.note = "FAILED: the dump could not be written";
+    return r;
+}
+
+}  // namespace
+
+void bench_remove_context(const std::string& dump_path)
+{
+    const std::string ctx = tk_wide_to_utf8(ora_dump_file::context_file_name(tk_utf8_to_wide(dump_path)));
+    ::unlink(ctx.c_str());
+}
+
+bench_result bench_dump_read(const bench_dump& d)
+{
+    if (!d.made)
+        return not_made();
+    bench_result r = bench_read_file(d.path);
+    if (r.note.empty() && r.bytes != static_cast<double>(d.size))
+        r.note = "FAILED: short read";
+    if (r.note.empty())
+        r.note = "read() loop, 1 MiB buffer";
+    return r;
+}
+
+bench_result bench_dump_open(const bench_dump& d, const std::function<std::string(const ora_dump_file&)>& check)
+{
+    if (!d.made)
+        return not_made();
+    bench_result r;
+    bench_remove_context(d.path);
+    try {
+        const double start = bench_now();
+        std::unique_ptr<ora_dump_file> db = ora_dump_reader::instance()->open(tk_utf8_to_wide(d.path));
+        r.seconds = bench_now() - start;
+        r.bytes = static_cast<double>(d.size);
+        if (!db || db->get_table_names() != std::vector<std::wstring>{d.table})
+            r.note = "FAILED: the dump did not open with its one table";
+        else if (check)
+            r.note = check(*db);
+        if (r.note.empty())
+            r.note = "ora_dump_reader::open with its scan";
+    } catch (const std::exception& e) {
+        r.note = std::string("FAILED: ") + e.what();
+    }
+    bench_remove_context(d.path);
+    return r;
+}
+
+bench_result bench_dump_rows(const bench_dump& d)
+{
+    if (!d.made)
+        return not_made();
+    bench_result r;
+    try {
+        std::unique_ptr<ora_dump_file> db = ora_dump_reader::instance()->open(tk_utf8_to_wide(d.path));
+        if (!db) {
+            r.note = "FAILED: the dump did not open";
+            return r;
+        }
+        const double start = bench_now();
+        std::unique_ptr<udb_recordset> table = db->get_table(d.table, 0);
+        std::int64_t count = 0, missing = 0, failed = 0, wrong = 0;
+        table->reset();
+        while (!table->is_eof()) {
+            try {
+                const udb_record* rec = table->get_item();
+                if (!rec)
+                    ++missing;
+                else if (count % 65536 == 0 && (rec->empty() || (*rec)[0].to_string() != std::to_string(count + 1)))
+                    ++wrong;  // the decoder lost its place
+            } catch (const tk_exception&) {
+                ++failed;
+            }
+            table->next();
+            ++count;
+        }
+        r.seconds = bench_now() - start;
+        r.bytes = static_cast<double>(d.size);
+        char note[160];
+        std::snprintf(note, sizeof note, "%.0f rows/s (%lld rows)", r.seconds > 0 ? count / r.seconds : 0.0,
+                      static_cast<long long>(count));
+        r.note = note;
+        if (count != d.rows || missing || failed || wrong)
+            r.note = "FAILED: " + std::to_string(count) + " rows, " + std::to_string(missing) + " missing, " +
+                     std::to_string(failed) + " failed, " + std::to_string(wrong) + " wrong";
+    } catch (const std::exception& e) {
+        r.note = std::string("FAILED: ") + e.what();
+    }
+    return r;
 }
 
 const bench_dump& bench_narrow_dump(const bench_env& env)

@@ -104,6 +104,22 @@ struct bench_dump {
     bool failed = false;
 };
 
+class ora_dump_file;
+
+// Removes the context file of a dump, so that its next opening scans.
+void bench_remove_context(const std::string& dump_path);
+
+// The measures every one-table dump gets. A read() loop over the file (a
+// short read fails). The opening without a context file, so that the scan
+// runs; it must give the one table, and check, when given, tests the opened
+// database further: a text it returns fails the row. And every row through
+// get_table, reset, get_item and next, where a sample of the rows must hold
+// their ID in the first field (row i has ID i + 1).
+bench_result bench_dump_read(const bench_dump& d);
+bench_result bench_dump_open(const bench_dump& d,
+                             const std::function<std::string(const ora_dump_file&)>& check = {});
+bench_result bench_dump_rows(const bench_dump& d);
+
 // Streams a dump of one table: the header, the table's statements and one
 // block whose rows come from make_row (called with 0 to rows - 1), then the
 // primary key on "ID" and the end. Millions of rows never sit in memory.
