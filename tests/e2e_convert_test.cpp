@@ -156,8 +156,7 @@ TEST_F(E2eConvert, ModesDecideWhatHappensToWhatIsThere)
         EXPECT_EQ(tables(), (strings{"dept", "emp", "types", "x"}));
         EXPECT_EQ(count("emp"), "14");
         EXPECT_EQ(count("x"), "1");
-        EXPECT_EQ(columns("emp").size(), 8u);
-        EXPECT_EQ(columns("emp")[0], "empno|smallint||16|0|NO");
+        EXPECT_EQ(columns("emp"), scott_emp_columns());
         EXPECT_EQ(primary_key("emp"), "empno");
     }
     {
@@ -240,8 +239,8 @@ TEST_F(E2eConvert, DefinitionsOnlyAndSkippedIndexes)
         EXPECT_EQ(primary_key("emp"), "");
         EXPECT_EQ(indexes("emp"), strings{});
         EXPECT_EQ(count("emp"), "14");
-        EXPECT_EQ(columns("emp")[0], "empno|smallint||16|0|NO");
-        EXPECT_EQ(columns("dept")[0], "deptno|smallint||16|0|NO");
+        EXPECT_EQ(columns("emp"), scott_emp_columns());
+        EXPECT_EQ(columns("dept"), scott_dept_columns());
     }
 }
 
