@@ -12,11 +12,6 @@
 #include <exception>
 #include <utility>
 
-std::unique_ptr<udb_database> ora_dump_open_with_reader(ora_dump_reader& reader, const std::wstring& path)
-{
-    return reader.open(path);
-}
-
 ora_dump_opener_t::ora_dump_opener_t()
 {
     TK_TRACE(2, "ora_dump_opener_t::ctor");
@@ -24,12 +19,7 @@ ora_dump_opener_t::ora_dump_opener_t()
 
 ora_dump_opener_t::~ora_dump_opener_t()
 {
-    std::unique_ptr<udb_database> db;
-    {
-        std::lock_guard<std::mutex> lock(db_mutex);
-        db = std::move(source_db);
-    }
-    destroy_quietly(std::move(db));
+    set_database(nullptr);
 }
 
 void ora_dump_opener_t::destroy_quietly(std::unique_ptr<udb_database> db) noexcept
@@ -75,7 +65,7 @@ std::unique_ptr<udb_database> ora_dump_opener_t::open_dump(const std::wstring& p
 {
     if (open_fn)
         return open_fn(dump_reader, path);
-    return ora_dump_open_with_reader(dump_reader, path);
+    return dump_reader.open(path);
 }
 
 void ora_dump_opener_t::operator()()

@@ -55,8 +55,11 @@ public:
     ora_dump_reader& reader() { return dump_reader; }
     const ora_dump_reader& reader() const { return dump_reader; }
 
-private:
+    // Destroys a dump database (which writes its context file); a failure
+    // there is traced, never thrown.
     static void destroy_quietly(std::unique_ptr<udb_database> db) noexcept;
+
+private:
     std::unique_ptr<udb_database> open_dump(const std::wstring& path);
 
     ora_dump_reader dump_reader;
@@ -65,6 +68,3 @@ private:
     // Declared after the reader, so that it goes first.
     std::unique_ptr<udb_database> source_db;
 };
-
-// The reader's own opening, in the form the opener calls it.
-std::unique_ptr<udb_database> ora_dump_open_with_reader(ora_dump_reader& reader, const std::wstring& path);

@@ -53,13 +53,7 @@ velconv_convertor::~velconv_convertor()
     }
     // Destroying the dump writes its context file; a failure there must not
     // end the program from a destructor.
-    try {
-        source_db.reset();
-    } catch (const std::exception& e) {
-        tk_trace(3, "The dump database cannot be closed: %s", e.what());
-    } catch (...) {
-        tk_trace(3, "The dump database cannot be closed");
-    }
+    ora_dump_opener_t::destroy_quietly(std::move(source_db));
 }
 
 void velconv_convertor::check_dest()

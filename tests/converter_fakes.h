@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fake {
@@ -37,6 +38,16 @@ struct table_script {
     // The columns are NOT NULL.
     bool not_null = false;
 };
+
+// One table with n rows numbered from 1.
+inline table_script table(const std::wstring& name, int rows = 2, std::map<int, at_record> records = {})
+{
+    table_script t;
+    t.name = name;
+    t.rows = rows;
+    t.records = std::move(records);
+    return t;
+}
 
 class script_table : public udb_recordset {
 public:

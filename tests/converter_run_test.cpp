@@ -25,6 +25,7 @@
 namespace {
 
 using fake::at_record;
+using fake::table;
 using fake::table_script;
 using mode = recording_front_end::mode;
 using strings = std::vector<std::string>;
@@ -69,16 +70,6 @@ public:
 private:
     fake::call_log& log;
 };
-
-// One table with n rows numbered from 1.
-table_script table(const std::wstring& name, int rows = 2, std::map<int, at_record> records = {})
-{
-    table_script t;
-    t.name = name;
-    t.rows = rows;
-    t.records = std::move(records);
-    return t;
-}
 
 // The calls of one table that converts all its rows.
 strings converted(const std::string& name, int rows, const std::string& dest_name = {})

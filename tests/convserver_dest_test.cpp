@@ -26,17 +26,9 @@
 namespace {
 
 using fake::at_record;
+using fake::table;
 using fake::table_script;
 using mode = recording_front_end::mode;
-
-table_script table(const std::wstring& name, int rows, std::map<int, at_record> records = {})
-{
-    table_script t;
-    t.name = name;
-    t.rows = rows;
-    t.records = std::move(records);
-    return t;
-}
 
 class convserver : public tk_test::home_fixture {
 protected:
