@@ -2,7 +2,6 @@
 
 #include "ora_dump_reader.h"
 #include "tk_unicode.h"
-#include "tk_utils.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "ora_dump_test_support.h"
 #include "test_support.h"
 
 namespace {
@@ -44,26 +44,12 @@ class context_file : public tk_test::home_fixture {
 protected:
     context_file()
     {
-        docs_dir = home.file("Documents");
-        fs::create_directories(docs_dir);
-        current_docs() = W(docs_dir);
-        ora_dump_file::documents_folder = [] { return current_docs(); };
         reader.set_log_sink([this](ora_log_kind k, const std::string& t) {
             if (k == ora_log_kind::warning)
                 warnings.push_back(t);
         });
     }
-    ~context_file() override
-    {
-        ora_dump_file::documents_folder = &tk_get_user_home_wpath_default;
-        ora_dump_file::fail_write_after = -1;
-    }
-    static std::wstring tk_get_user_home_wpath_default();
-    static std::wstring& current_docs()
-    {
-        static std::wstring d;
-        return d;
-    }
+    ~context_file() override { ora_dump_file::fail_write_after = -1; }
 
     // A dump of the given size in its own folder.
     std::string make_dump(const std::string& name, std::size_t size = 1000, const std::string& sub = "d")
@@ -94,12 +80,11 @@ protected:
         return c;
     }
 
+    ora_dump_test::scoped_documents_folder docs{home};
+    const std::string docs_dir = docs.path();
     ora_dump_reader reader;
-    std::string docs_dir;
     std::vector<std::string> warnings;
 };
-
-std::wstring context_file::tk_get_user_home_wpath_default() { return ::tk_get_user_home_wpath(); }
 
 TEST_F(context_file, layout_of_the_classic_part)
 {
@@ -409,12 +394,12 @@ TEST_F(context_file, save_failures)
     EXPECT_NE(warnings[0].find("full.vcx"), std::string::npos);
     // No documents folder: nothing written, and no failure.
     warnings.clear();
-    current_docs().clear();
+    docs.point_at("");
     EXPECT_FALSE(c.save());
     EXPECT_EQ(warnings.size(), 1u);
-    EXPECT_FALSE(fs::exists("/full.vcx") && fs::file_size("/full.vcx") > 0 && false);
+    EXPECT_FALSE(fs::exists("/full.vcx"));
     fs::remove(home.file("d/full.vcx"));
-    current_docs() = W(docs_dir);
+    docs.point_at(docs_dir);
 
     // A text above 65,535 bytes: refused with a warning.
     warnings.clear();

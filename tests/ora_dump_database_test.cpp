@@ -14,7 +14,6 @@
 #include "recording_front_end.h"
 #include "tk_exception.h"
 #include "tk_unicode.h"
-#include "tk_utils.h"
 #include "udb_record.h"
 
 #include <gtest/gtest.h>
@@ -24,11 +23,13 @@
 #include <string>
 #include <vector>
 
+#include "ora_dump_test_support.h"
 #include "test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using ora_dump_test::level0_source;
 using ora_rows::bytes;
 using ora_rows::entry;
 using ora_rows::row;
@@ -77,20 +78,6 @@ std::vector<std::string> rows_of(udb_recordset& t)
 
 class database : public tk_test::home_fixture {
 protected:
-    database()
-    {
-        documents() = W(home.file("Documents"));
-        fs::create_directories(home.file("Documents"));
-        ora_dump_file::documents_folder = [] { return documents(); };
-    }
-    ~database() override { ora_dump_file::documents_folder = &tk_get_user_home_wpath; }
-
-    static std::wstring& documents()
-    {
-        static std::wstring d;
-        return d;
-    }
-
     std::string write(const std::vector<std::uint8_t>& bytes, const std::string& name = "three.dmp")
     {
         std::string path = home.file(name);
@@ -103,6 +90,7 @@ protected:
         return tk_wide_to_utf8(ora_dump_file::context_file_name(W(dump)));
     }
 
+    ora_dump_test::scoped_documents_folder docs{home};
     std::optional<recording_front_end> fe{std::in_place, recording_front_end::mode::gui};
     error_handler handler{error_handler_code_count, error_handler_codes};
     ora_dump_reader reader;
@@ -242,24 +230,6 @@ TEST_F(database, destruction_writes_the_context_and_the_next_opening_trusts_it)
     EXPECT_EQ(again.tables.size(), 4u);
 }
 
-// Raises a level-0 failure for reads reaching at or beyond an offset, like a
-// failure the user continues past.
-class level0_source : public ora_dump_source {
-public:
-    level0_source(std::vector<std::uint8_t> bytes, std::int64_t fail_at) : inner(std::move(bytes)), fail_at(fail_at) {}
-    std::int64_t size() const override { return inner.size(); }
-    std::int64_t read_at(std::int64_t offset, void* buffer, std::size_t count) override
-    {
-        if (offset + static_cast<std::int64_t>(count) > fail_at)
-            throw tk_exception("A passing failure", 0);
-        return inner.read_at(offset, buffer, count);
-    }
-
-private:
-    ora_dump_memory_source inner;
-    std::int64_t fail_at;
-};
-
 TEST_F(database, a_scan_continued_past_a_failure_leaves_no_context_file)
 {
     const std::vector<std::uint8_t> bytes = dump_of({table("EMP", 1), table("DEPT", 1)});
@@ -296,7 +266,7 @@ TEST_F(database, a_save_that_fails_does_not_leave_the_destructor)
     fs::remove(context_of(path));
     // Neither beside the dump nor in the documents folder.
     fs::create_directories(context_of(path));
-    documents() = W(home.file("no/such/folder"));
+    docs.point_at(home.file("no/such/folder"));
     std::vector<std::string> warnings;
     reader.set_log_sink([&](ora_log_kind k, const std::string& t) {
         if (k == ora_log_kind::warning)

@@ -17,7 +17,6 @@
 #include "recording_front_end.h"
 #include "tk_exception.h"
 #include "tk_unicode.h"
-#include "tk_utils.h"
 #include "udb_record.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "ora_dump_test_support.h"
 #include "test_support.h"
 
 namespace {
@@ -172,9 +172,6 @@ class hostile_open : public tk_test::home_fixture {
 protected:
     hostile_open()
     {
-        documents() = W(home.file("Documents"));
-        fs::create_directories(home.file("Documents"));
-        ora_dump_file::documents_folder = [] { return documents(); };
         // Thousands of small files: in memory where the machine has a
         // memory file system.
         if (::access("/dev/shm", W_OK) == 0) {
@@ -184,14 +181,6 @@ protected:
             cases_dir.emplace();
         }
     }
-    ~hostile_open() override { ora_dump_file::documents_folder = &tk_get_user_home_wpath; }
-
-    static std::wstring& documents()
-    {
-        static std::wstring d;
-        return d;
-    }
-
     struct tally {
         std::size_t refused = 0;
         std::size_t opened = 0;
@@ -331,6 +320,7 @@ protected:
         return t;
     }
 
+    ora_dump_test::scoped_documents_folder docs{home};
     recording_front_end fe{recording_front_end::mode::gui};
     error_handler handler{error_handler_code_count, error_handler_codes};
     ora_dump_reader reader;

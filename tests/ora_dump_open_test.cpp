@@ -13,7 +13,6 @@
 #include "recording_front_end.h"
 #include "tk_exception.h"
 #include "tk_unicode.h"
-#include "tk_utils.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "ora_dump_test_support.h"
 #include "test_support.h"
 
 namespace {
@@ -72,21 +72,6 @@ int entry_of(const std::string& text)
 
 class opening : public tk_test::home_fixture {
 protected:
-    opening()
-    {
-        docs = home.file("Documents");
-        fs::create_directories(docs);
-        documents() = W(docs);
-        ora_dump_file::documents_folder = [] { return documents(); };
-    }
-    ~opening() override { ora_dump_file::documents_folder = &tk_get_user_home_wpath; }
-
-    static std::wstring& documents()
-    {
-        static std::wstring d;
-        return d;
-    }
-
     outcome open(const std::string& path)
     {
         outcome o;
@@ -150,7 +135,7 @@ protected:
         return w.data();
     }
 
-    std::string docs;
+    ora_dump_test::scoped_documents_folder docs{home};
     // Replaced by a console front end where a test needs one.
     std::optional<recording_front_end> fe{std::in_place, recording_front_end::mode::gui};
     error_handler handler{error_handler_code_count, error_handler_codes};

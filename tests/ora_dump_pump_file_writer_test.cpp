@@ -102,6 +102,13 @@ TEST(pump_file_writer, failures_are_kept_and_told)
         EXPECT_FALSE(file.ok());
         EXPECT_FALSE(file.close());
     }
+    {
+        // Fewer bytes than a batch after the close.
+        ora_pump::file_writer file(dir.file("late_small.dmp"), ora_pump::header_fields(), 16);
+        EXPECT_TRUE(file.close());
+        file.raw(bytes(3, 1));
+        EXPECT_FALSE(file.close());
+    }
     if (std::filesystem::exists("/dev/full")) {
         // A full disk.
         ora_pump::file_writer file("/dev/full", ora_pump::header_fields(), 16);

@@ -8,7 +8,6 @@
 #include "recording_front_end.h"
 #include "tk_exception.h"
 #include "tk_unicode.h"
-#include "tk_utils.h"
 #include "udb_record.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +15,7 @@
 #include <filesystem>
 #include <random>
 
+#include "ora_dump_test_support.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -55,19 +55,6 @@ bytes small_dump()
 
 class pump_hostile : public tk_test::logger_fixture {
 protected:
-    pump_hostile()
-    {
-        documents() = tk_utf8_to_wide(home.file("Documents"));
-        fs::create_directories(home.file("Documents"));
-        ora_dump_file::documents_folder = [] { return documents(); };
-    }
-    ~pump_hostile() override { ora_dump_file::documents_folder = &tk_get_user_home_wpath; }
-    static std::wstring& documents()
-    {
-        static std::wstring d;
-        return d;
-    }
-
     // Opens the bytes and reads every row of every table. Only the
     // reader's own failures may come out.
     void open_and_read(const bytes& b)
@@ -109,6 +96,7 @@ protected:
         fs::remove(ctx);
     }
 
+    ora_dump_test::scoped_documents_folder docs{home};
     recording_front_end fe{recording_front_end::mode::console};
     error_handler handler{error_handler_code_count, error_handler_codes};
     ora_dump_reader reader;

@@ -10,60 +10,33 @@
 #include "t_orcale_ftd.h"
 #include "tk_exception.h"
 #include "tk_unicode.h"
-#include "tk_utils.h"
 #include "udb_record.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <map>
 
+#include "ora_dump_test_support.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using ora_dump_test::show;
 using ora_pump::bytes;
 using ora_pump::column;
 
 std::wstring W(const std::string& s) { return tk_utf8_to_wide(s); }
 
-std::string show(const ole_variant& v)
-{
-    if (v.get_vt() == VT_EMPTY || v.get_vt() == VT_NULL)
-        return "-";
-    if (v.is_binary()) {
-        std::string s = "x";
-        char h[4];
-        for (std::uint8_t b : v.get_bytes()) {
-            std::snprintf(h, sizeof h, "%02X", b);
-            s += h;
-        }
-        return s;
-    }
-    return v.to_string();
-}
-
 class pump_open : public tk_test::logger_fixture {
 protected:
     pump_open()
     {
-        documents() = W(home.file("Documents"));
-        fs::create_directories(home.file("Documents"));
-        ora_dump_file::documents_folder = [] { return documents(); };
         reader.set_log_sink([this](ora_log_kind, const std::string& t) { shown.push_back(t); });
     }
-    ~pump_open() override { ora_dump_file::documents_folder = &tk_get_user_home_wpath; }
-
-    static std::wstring& documents()
-    {
-        static std::wstring d;
-        return d;
-    }
-
     // Every row of a table, each as its fields joined by "|"; failures of
     // level 0 as "!" and their text.
     std::vector<std::string> rows(udb_recordset& t, int* max_progress = nullptr)
@@ -96,6 +69,7 @@ protected:
         return path;
     }
 
+    ora_dump_test::scoped_documents_folder docs{home};
     recording_front_end fe{recording_front_end::mode::console};
     error_handler handler{error_handler_code_count, error_handler_codes};
     ora_dump_reader reader;

@@ -12,13 +12,13 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
 
+#include "ora_dump_test_support.h"
 #include "test_support.h"
 
 namespace {
@@ -47,21 +47,7 @@ columns plain3()
     return c;
 }
 
-std::string show(const ole_variant& v)
-{
-    if (v.get_vt() == VT_EMPTY || v.get_vt() == VT_NULL)
-        return "-";
-    if (v.is_binary()) {
-        std::string s = "x";
-        char h[4];
-        for (std::uint8_t b : v.get_bytes()) {
-            std::snprintf(h, sizeof h, "%02X", b);
-            s += h;
-        }
-        return s;
-    }
-    return v.to_string();
-}
+using ora_dump_test::show;
 
 std::string show(const udb_record& r)
 {

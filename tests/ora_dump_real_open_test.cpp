@@ -12,7 +12,6 @@
 #include "t_orcale_ftd.h"
 #include "tk_exception.h"
 #include "tk_unicode.h"
-#include "tk_utils.h"
 #include "udb_record.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +25,7 @@
 #include <variant>
 #include <vector>
 
+#include "ora_dump_test_support.h"
 #include "test_support.h"
 
 namespace {
@@ -104,20 +104,6 @@ struct column {
 
 class real_open : public tk_test::logger_fixture {
 protected:
-    real_open()
-    {
-        documents() = W(home.file("Documents"));
-        fs::create_directories(home.file("Documents"));
-        ora_dump_file::documents_folder = [] { return documents(); };
-    }
-    ~real_open() override { ora_dump_file::documents_folder = &tk_get_user_home_wpath; }
-
-    static std::wstring& documents()
-    {
-        static std::wstring d;
-        return d;
-    }
-
     // A copy in the test's own folder: opening writes beside the dump.
     std::string copy(const std::string& name)
     {
@@ -209,6 +195,7 @@ protected:
         EXPECT_EQ(n, rows.size());
     }
 
+    ora_dump_test::scoped_documents_folder docs{home};
     std::optional<recording_front_end> fe{std::in_place, recording_front_end::mode::gui};
     error_handler handler{error_handler_code_count, error_handler_codes};
 };

@@ -13,7 +13,6 @@
 #include "recording_front_end.h"
 #include "tk_exception.h"
 #include "tk_unicode.h"
-#include "tk_utils.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +26,7 @@
 #include <optional>
 #include <random>
 
+#include "ora_dump_test_support.h"
 #include "test_support.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -48,10 +48,6 @@ class hostile : public tk_test::home_fixture {
 protected:
     hostile()
     {
-        docs = home.file("Documents");
-        fs::create_directories(docs);
-        documents() = tk_utf8_to_wide(docs);
-        ora_dump_file::documents_folder = [] { return documents(); };
         fe.answers.clear();
         // Tens of thousands of small files: in memory where the machine has
         // a memory file system.
@@ -62,14 +58,6 @@ protected:
             cases_dir.emplace();
         }
     }
-    ~hostile() override { ora_dump_file::documents_folder = &tk_get_user_home_wpath; }
-
-    static std::wstring& documents()
-    {
-        static std::wstring d;
-        return d;
-    }
-
     // One damaged dump: scan it from a fresh file, then save and reload the
     // context when the scan completed.
     void one_case(const std::vector<std::uint8_t>& bytes, std::int64_t body, bool merge, std::size_t window,
@@ -161,10 +149,10 @@ protected:
         }
     }
 
+    ora_dump_test::scoped_documents_folder docs{home};
     recording_front_end fe{recording_front_end::mode::gui};
     error_handler handler{error_handler_code_count, error_handler_codes};
     ora_dump_reader reader;
-    std::string docs;
     std::optional<tk_test::temp_dir> cases_dir;
 };
 

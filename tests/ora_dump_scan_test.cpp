@@ -16,10 +16,12 @@
 #include <random>
 #include <sstream>
 
+#include "ora_dump_test_support.h"
 #include "test_support.h"
 
 namespace {
 
+using ora_dump_test::level0_source;
 using scan_fixtures::dump;
 
 std::string describe(const ora_table_map& tables)
@@ -60,24 +62,6 @@ public:
 private:
     std::unique_ptr<ora_dump_source> inner;
     int& max_progress;
-};
-
-// Raises a level-0 failure for reads reaching at or beyond an offset, like a
-// conversion failure that the user may continue past.
-class level0_source : public ora_dump_source {
-public:
-    level0_source(std::vector<std::uint8_t> bytes, std::int64_t fail_at) : inner(std::move(bytes)), fail_at(fail_at) {}
-    std::int64_t size() const override { return inner.size(); }
-    std::int64_t read_at(std::int64_t offset, void* buffer, std::size_t count) override
-    {
-        if (offset + static_cast<std::int64_t>(count) > fail_at)
-            throw tk_exception("A passing failure", 0);
-        return inner.read_at(offset, buffer, count);
-    }
-
-private:
-    ora_dump_memory_source inner;
-    std::int64_t fail_at;
 };
 
 std::vector<std::uint8_t> real_bytes(const std::string& name)

@@ -62,7 +62,7 @@ bytes header(const header_fields& f)
 
 bytes utf16be(const std::string& s)
 {
-    bytes out;
+    std::wstring wide;
     for (std::size_t i = 0; i < s.size();) {
         unsigned char c = static_cast<unsigned char>(s[i]);
         std::uint32_t cp;
@@ -85,15 +85,9 @@ bytes utf16be(const std::string& s)
         for (std::size_t k = 1; k < n; ++k)
             cp = cp << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3F);
         i += n;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            append_u16be(out, static_cast<std::uint16_t>(0xD800 | cp >> 10));
-            append_u16be(out, static_cast<std::uint16_t>(0xDC00 | (cp & 0x3FF)));
-        } else {
-            append_u16be(out, static_cast<std::uint16_t>(cp));
-        }
+        wide.push_back(static_cast<wchar_t>(cp));
     }
-    return out;
+    return ora_rows::utf16be(wide);
 }
 
 bytes stored_document(const std::string& xml, const document_form& form)
@@ -345,10 +339,9 @@ std::int64_t file_writer::document(const std::string& xml, const document_form& 
 
 bool file_writer::close()
 {
-    if (fd < 0)
-        return good;
+    // After an earlier close this fails on any byte appended since.
     flush();
-    if (::close(fd) != 0)
+    if (fd >= 0 && ::close(fd) != 0)
         good = false;
     fd = -1;
     return good;

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "ora_dump_test_support.h"
 #include "test_support.h"
 
 namespace {
@@ -27,20 +28,7 @@ public:
     void append_record(udb_record&) override {}
 };
 
-class test_db : public udb_database {
-public:
-    test_db() : udb_database(L"dump", 0, false) {}
-    std::unique_ptr<udb_recordset> create_table(const std::wstring&, const udb_schema&, const udb_indexes&) override
-    {
-        return nullptr;
-    }
-    std::unique_ptr<udb_recordset> get_query(const std::wstring&, const std::wstring&, std::int32_t) override
-    {
-        return nullptr;
-    }
-    std::unique_ptr<udb_recordset> get_table(const std::wstring&, std::int32_t) override { return nullptr; }
-    bool test_query(const std::wstring&) override { return false; }
-};
+using ora_dump_test::test_db;
 
 // One describe-mode parse of a document.
 struct described {
