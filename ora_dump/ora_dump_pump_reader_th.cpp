@@ -158,6 +158,18 @@ void ora_dump_pump_reader_th::append_lob_chunks(ora_dump_stream& stream, std::ve
     }
 }
 
+const std::vector<const t_orcale_ftd*>& ora_dump_pump_reader_th::columns_of(const udb_schema& schema)
+{
+    if (m_columns_valid && m_columns_schema == schema.generation())
+        return m_columns;
+    m_columns.resize(schema.size());
+    for (std::size_t i = 0; i < schema.size(); ++i)
+        m_columns[i] = dynamic_cast<const t_orcale_ftd*>(schema[i]);
+    m_columns_schema = schema.generation();
+    m_columns_valid = true;
+    return m_columns;
+}
+
 std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream& stream, const udb_schema& schema,
                                                                 std::int64_t, std::int64_t& next_pos)
 {
@@ -168,13 +180,9 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
     const std::int64_t start = stream.tell();
     TK_TRACE(1, "pos=%I64d", start);
     const std::size_t n = schema.size();
-    std::vector<const t_orcale_ftd*> cols(n);
-    std::vector<ole_variant> values(n);
-    std::vector<std::uint32_t> sizes(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        cols[i] = dynamic_cast<const t_orcale_ftd*>(schema[i]);
-        sizes[i] = schema[i] ? schema[i]->size : 0;
-    }
+    const std::vector<const t_orcale_ftd*>& cols = columns_of(schema);
+    std::unique_ptr<udb_record> record = blank_record(schema);
+    udb_record& values = *record;
     auto type_of = [&](std::size_t i) { return cols[i] ? cols[i]->ora_type : t_orcale_ftd::ora_none; };
     std::vector<std::uint16_t> lob_cols;
     std::optional<tk_exception> first_failure;
@@ -235,7 +243,7 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
             lob_cols.push_back(static_cast<std::uint16_t>(i));
             continue;
         }
-        if (ora_type == t_orcale_ftd::ora_array && (sizes[i] == 3748 || sizes[i] == 3752)) {
+        if (ora_type == t_orcale_ftd::ora_array && (values[i].size == 3748 || values[i].size == 3752)) {
             TK_TRACE(1, "Skip column having __ARRAY type");
             TK_TRACE(1, "Position: %I64d", stream.tell());
             continue;
@@ -316,18 +324,10 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
         const std::int64_t value_pos = stream.tell();
         // The whole value must be there before any of it is decoded.
         require(stream, static_cast<std::uint64_t>(length));
-        try {
+        decode_value(values[i], first_failure, [&] {
             get_ole_value(values[i], cols[i] ? cols[i]->vartype : VT_NULL, ora_type, stream,
                           static_cast<std::uint16_t>(length));
-        } catch (const ora_framing_error&) {
-            throw;
-        } catch (const tk_exception& e) {
-            if (e.level != 0)
-                throw;
-            if (!first_failure)
-                first_failure = e;
-            values[i].clear();
-        }
+        });
         // Whatever the decoder did, the next value starts after this one.
         stream.clear();
         stream.seek(value_pos + length);
@@ -339,22 +339,12 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
     const std::size_t lob_count = lob_cols.size();
     TK_TRACE(1, "BLOBs count (blbs_count)=%d", static_cast<int>(lob_count));
 
-    auto build = [&]() {
-        auto record = std::make_unique<udb_record>();
-        record->reserve(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            udb_field& f = record->emplace_back(schema[i] ? schema[i]->name : std::wstring(), sizes[i], ole_variant());
-            static_cast<ole_variant&>(f) = std::move(values[i]);
-        }
-        return record;
-    };
     auto finish = [&](std::int64_t after) {
         next_pos = after;
         TK_TRACE(1, "last_pos=%I64d", after);
-        auto record = build();
         if (first_failure)
             throw *first_failure;
-        return record;
+        return std::move(record);
     };
 
     if (xml_lobs) {
@@ -373,7 +363,7 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
             const std::size_t c = lob_cols[static_cast<std::size_t>(k)];
             bool follows = false;
             get_pump_lob_value(values[c], stream, cols[c] ? cols[c]->charset_id : 0, follows);
-            sizes[c] = 0;
+            values[c].size = 0;
             if (follows)
                 break;
         }
@@ -440,7 +430,7 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
         if (type_of(c) == t_orcale_ftd::ora_sdo_geometry) {
             std::uint16_t length = 0;
             get_sdo_geometry_value(values[c], stream, length);
-            sizes[c] = length;
+            values[c].size = length;
             continue;
         }
         const std::uint8_t* h = take(stream, 3);
@@ -468,7 +458,7 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
                 values[c] = std::wstring();
             else
                 values[c].attach_binary(std::vector<std::uint8_t>());
-            sizes[c] = 0;
+            values[c].size = 0;
             last = h0 == 0x04;
             continue;
         }
@@ -505,7 +495,7 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
             TK_TRACE(1, "Try to process 1-byte-size LOB");
             get_blob_value(values[c], stream, as, cs, marker, last, false);
         }
-        sizes[c] = 0;
+        values[c].size = 0;
     }
     return finish(stream.tell());
 }

@@ -58,4 +58,11 @@ private:
     // this was the record's last LOB.
     void append_lob_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>& bytes, std::size_t first,
                            bool& last_lob);
+    // The schema's columns as Data Pump columns (null for any other kind),
+    // found again only when the schema's generation changed.
+    const std::vector<const t_orcale_ftd*>& columns_of(const udb_schema& schema);
+
+    std::vector<const t_orcale_ftd*> m_columns;
+    std::uint64_t m_columns_schema = 0;
+    bool m_columns_valid = false;
 };

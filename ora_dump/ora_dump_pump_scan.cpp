@@ -2,6 +2,7 @@
 
 #include "error_handler.h"
 #include "ora_dump_parser.h"
+#include "ora_dump_pump_reader_th.h"
 #include "ora_dump_reader.h"
 #include "ora_dump_stream.h"
 #include "tk_exception.h"
@@ -70,11 +71,6 @@ std::ptrdiff_t find_units(const std::uint8_t* bytes, std::size_t count, const ch
             return static_cast<std::ptrdiff_t>(at);
     }
     return -1;
-}
-
-bool is_record_marker(int b)
-{
-    return b == 0x08 || b == 0x09 || b == 0x0C || b == 0x18 || b == 0x1C || b == 0x3C;
 }
 
 // One pass over the dump; raises what the reporter is to see.
@@ -196,7 +192,7 @@ void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::conte
             seek_to_pos(stream, stream.size());
             continue;
         }
-        if (!is_record_marker(b))
+        if (!ora_dump_pump_reader_th::is_record_marker(b))
             continue;
         TK_TRACE(1, "Got stop-symbol: '%c'", static_cast<char>(b));
         tp.v_data_start_pos.push_back(xml_start);

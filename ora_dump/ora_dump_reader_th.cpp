@@ -1005,6 +1005,15 @@ void ora_dump_reader_th::decode_column(ole_variant& value, const column_slot& sl
     }
 }
 
+std::unique_ptr<udb_record> ora_dump_reader_th::blank_record(const udb_schema& schema)
+{
+    auto record = std::make_unique<udb_record>();
+    record->reserve(schema.size());
+    for (const t_ftd* column : schema)
+        record->emplace_back(column ? column->name : std::wstring(), column ? column->size : 0, ole_variant());
+    return record;
+}
+
 std::unique_ptr<udb_record> ora_dump_reader_th::get_record(ora_dump_stream& stream, const udb_schema& schema,
                                                            std::int64_t end_pos, std::int64_t& next_pos)
 {
@@ -1015,10 +1024,8 @@ std::unique_ptr<udb_record> ora_dump_reader_th::get_record(ora_dump_stream& stre
     map_columns(schema);
 
     const std::int64_t lim = limit(stream);
-    std::vector<ole_variant> values(schema.size());
-    std::vector<std::uint32_t> sizes(schema.size());
-    for (std::size_t i = 0; i < schema.size(); ++i)
-        sizes[i] = schema[i] ? schema[i]->size : 0;
+    std::unique_ptr<udb_record> record = blank_record(schema);
+    udb_record& values = *record;
     std::vector<std::size_t> lobs;
     std::optional<tk_exception> first_failure;
 
@@ -1047,18 +1054,8 @@ std::unique_ptr<udb_record> ora_dump_reader_th::get_record(ora_dump_stream& stre
             raise_eof();
         bool queue_lob = false;
         ole_variant& value = values[static_cast<std::size_t>(slot.index)];
-        try {
-            decode_column(value, slot, stream, length, queue_lob);
-        } catch (const ora_framing_error&) {
-            throw;
-        } catch (const tk_exception& e) {
-            // The value's bytes are consumed: finish the row, then report.
-            if (e.level != 0)
-                throw;
-            if (!first_failure)
-                first_failure = e;
-            value.clear();
-        }
+        // The value's bytes are consumed even when it fails: the row goes on.
+        decode_value(value, first_failure, [&] { decode_column(value, slot, stream, length, queue_lob); });
         if (queue_lob)
             lobs.push_back(i);
     }
@@ -1077,15 +1074,8 @@ std::unique_ptr<udb_record> ora_dump_reader_th::get_record(ora_dump_stream& stre
             const VARTYPE vt = slot.column ? slot.column->vartype : VT_BLOB;
             get_blob_value(values[idx], stream, vt == VT_BSTR ? VT_BSTR : VT_BLOB,
                            slot.column ? slot.column->charset_id : 0);
-            sizes[idx] = 0;
+            values[idx].size = 0;
         }
-    }
-
-    auto record = std::make_unique<udb_record>();
-    record->reserve(schema.size());
-    for (std::size_t i = 0; i < schema.size(); ++i) {
-        udb_field& f = record->emplace_back(schema[i] ? schema[i]->name : std::wstring(), sizes[i], ole_variant());
-        f = std::move(values[i]);
     }
 
     next_pos = stream.tell();

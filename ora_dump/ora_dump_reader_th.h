@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -178,6 +179,28 @@ protected:
     // until one differs, which is the last piece; two bytes end the value.
     // With zero_last_ends a last size of 0 ends it without them.
     void read_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>& out, bool zero_last_ends);
+
+    // A record of the schema's column names and sizes with empty values:
+    // a row's values are decoded straight into its fields.
+    static std::unique_ptr<udb_record> blank_record(const udb_schema& schema);
+    // Decodes one value of a row. A level-0 failure that keeps the framing
+    // costs that value alone: it is cleared, and the row's first such
+    // failure is kept, to be raised once the whole row was read.
+    template <typename Decode>
+    static void decode_value(ole_variant& value, std::optional<tk_exception>& first_failure, Decode&& decode)
+    {
+        try {
+            decode();
+        } catch (const ora_framing_error&) {
+            throw;
+        } catch (const tk_exception& e) {
+            if (e.level != 0)
+                throw;
+            if (!first_failure)
+                first_failure = e;
+            value.clear();
+        }
+    }
 
     // Text of a LONG, LOB or XMLTYPE by its character-set id.
     enum class utf16_order { big_endian, little_endian };

@@ -171,6 +171,27 @@ bool seek_to_symbols(ora_dump_stream& stream, const void* pattern, std::size_t c
                      std::int64_t& found_pos);
 bool seek_to_symbols(ora_dump_stream& stream, const char* pattern, std::int64_t& found_pos);
 void seek_to_pos(ora_dump_stream& stream, std::int64_t position);
+
+// Puts a shared stream back where it stood, its end state cleared, on every
+// exit of the scope: a read that raised may have left it mid-row or at its
+// end.
+class ora_stream_restore {
+public:
+    explicit ora_stream_restore(ora_dump_stream& stream) : stream(stream), position(stream.tell()) {}
+    ora_stream_restore(const ora_stream_restore&) = delete;
+    ora_stream_restore& operator=(const ora_stream_restore&) = delete;
+    ~ora_stream_restore()
+    {
+        stream.clear();
+        stream.seek(position);
+    }
+    std::int64_t where() const { return position; }
+
+private:
+    ora_dump_stream& stream;
+    std::int64_t position;
+};
+
 // The line scan's search (ora_dump_stream::find_line), with the failures of
 // seek_to_symbols: false at the end of the data or at the limit, and the
 // level-1 "Something went wrong when searching a string in the file" when

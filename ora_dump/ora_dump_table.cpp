@@ -7,6 +7,7 @@
 #include "tk_exception.h"
 #include "tk_format.h"
 #include "tk_logger.h"
+#include "tk_string.h"
 #include "udb_record.h"
 
 #include <algorithm>
@@ -18,42 +19,6 @@ namespace {
 constexpr const char* out_of_range = "Out of recordset range.";
 constexpr const char* failed_to_move_next = "Failed to move next.";
 constexpr const char* no_insert_fields = "Cannot parse the list of fields in the INSERT statement";
-
-bool starts_with_blind(const std::string& text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char a = text[i];
-        char b = prefix[i];
-        if (a >= 'a' && a <= 'z')
-            a = static_cast<char>(a - 'a' + 'A');
-        if (b >= 'a' && b <= 'z')
-            b = static_cast<char>(b - 'a' + 'A');
-        if (a != b)
-            return false;
-    }
-    return true;
-}
-
-// Puts the shared stream back where a reading member found it, on every
-// exit: a read that raised may have left it mid-row or in the end state.
-class stream_restore {
-public:
-    explicit stream_restore(ora_dump_stream& stream) : stream(stream), position(stream.tell()) {}
-    stream_restore(const stream_restore&) = delete;
-    stream_restore& operator=(const stream_restore&) = delete;
-    ~stream_restore()
-    {
-        stream.clear();
-        stream.seek(position);
-    }
-    std::int64_t where() const { return position; }
-
-private:
-    ora_dump_stream& stream;
-    std::int64_t position;
-};
 
 // The parts of one INSERT INTO line, found in memory so that no search runs
 // past the line: quoted names may hold any of the searched words.
@@ -138,8 +103,9 @@ bool ora_dump_table::init(ora_dump_stream* stream, const table_pos& pos, ora_dum
     rec_count = pos.record_base;
     m_decoder->reset_skip_flag();
 
-    stream_restore restore(*m_stream);
-    if (starts_with_blind(header_text, "EXPORT:"))
+    ora_stream_restore restore(*m_stream);
+    static constexpr std::string_view classic = "EXPORT:";
+    if (tk_compare_no_case(std::string_view(header_text).substr(0, classic.size()), classic) == 0)
         return _init2(restore.where(), pos);
     return _init1(restore.where(), pos);
 }
@@ -315,16 +281,13 @@ bool ora_dump_table::_init2(std::int64_t position, const table_pos& pos)
             m_partitions.push_back(std::move(block));
         }
     } catch (const tk_exception&) {
-        s.clear();
-        s.seek(position);
+        // init puts the stream back on every exit.
         TK_TRACE(3, "The exception occured during a tableinitialization.\n");
         throw;
     } catch (const tk_final_exception&) {
         throw;
     } catch (const std::exception& e) {
         // Whatever it was, the table is not whole: report it and skip it.
-        s.clear();
-        s.seek(position);
         TK_TRACE(3, "The exception occured during a table initialization.");
         throw tk_exception(std::string("The exception occured during a table initialization: ") + e.what(), 0);
     }
@@ -416,7 +379,7 @@ udb_record* ora_dump_table::get_item()
     if (is_eof())
         throw tk_exception(out_of_range, 1);
     ora_dump_stream& s = *m_stream;
-    stream_restore restore(s);
+    ora_stream_restore restore(s);
     TK_TRACE(1, "stream_start(1)=%d", static_cast<int>(restore.where()));
     m_record.reset();
 

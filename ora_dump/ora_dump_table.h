@@ -38,8 +38,6 @@ public:
         // Classic: the block's first row. Data Pump: the partition's first
         // record.
         std::int64_t position = 0;
-        // Data Pump only: where the partition's data stops.
-        std::int64_t pump_position = 0;
         // The decoder's skip flag was non-zero after the block's field
         // descriptions: the rows carry their LOB values in row.
         bool skip = false;

@@ -159,23 +159,6 @@ bool parse_literal(const std::string& text, std::string& out)
     return true;
 }
 
-// Restores the stream position and clears its state on every exit.
-class stream_keeper {
-public:
-    explicit stream_keeper(ora_dump_stream& stream) : stream(stream), position(stream.tell()) {}
-    ~stream_keeper()
-    {
-        stream.clear();
-        stream.seek(position);
-    }
-    stream_keeper(const stream_keeper&) = delete;
-    stream_keeper& operator=(const stream_keeper&) = delete;
-
-private:
-    ora_dump_stream& stream;
-    std::int64_t position;
-};
-
 constexpr const char* spaces = " \t\r\n";
 
 bool read_word(ora_dump_stream& stream, std::string& word)
@@ -423,7 +406,19 @@ bool ora_dump_table::get_type(const std::string& type_word, std::uint32_t& size,
         VARTYPE vartype;
         std::int32_t ora_type;
     };
-    static const fixed_type fixed[] = {
+    // The first entry whose keyword the word holds.
+    auto fixed = [&](const auto& list) {
+        for (const fixed_type& f : list) {
+            if (has(f.keyword)) {
+                size = f.size;
+                vartype = f.vartype;
+                ora_type = f.ora_type;
+                return true;
+            }
+        }
+        return false;
+    };
+    static const fixed_type before_raw[] = {
         {"FLOAT", 4, VT_R8, t_orcale_ftd::ora_float},
         {"LONG RAW", 0, VT_BLOB, t_orcale_ftd::ora_long_raw},
         {"LONG", 0, VT_BSTR, t_orcale_ftd::ora_long},
@@ -432,29 +427,17 @@ bool ora_dump_table::get_type(const std::string& type_word, std::uint32_t& size,
         {"BFILE", 0, VT_BLOB, t_orcale_ftd::ora_bfile},
         {"ROWID", 0, VT_BSTR, t_orcale_ftd::ora_rowid},
     };
-    for (const fixed_type& f : fixed) {
-        if (has(f.keyword)) {
-            size = f.size;
-            vartype = f.vartype;
-            ora_type = f.ora_type;
-            return true;
-        }
-    }
+    if (fixed(before_raw))
+        return true;
     if (has("RAW"))
         return sized(VT_BLOB, t_orcale_ftd::ora_raw);
-    static const fixed_type rest[] = {
+    static const fixed_type after_raw[] = {
         {"TIMESTAMP", 0, VT_DATE, t_orcale_ftd::ora_timestamp},
         {"KEY", 0, VT_BSTR, t_orcale_ftd::ora_key},
         {"XMLTYPE", 0, VT_BSTR, t_orcale_ftd::ora_xmltype},
     };
-    for (const fixed_type& f : rest) {
-        if (has(f.keyword)) {
-            size = f.size;
-            vartype = f.vartype;
-            ora_type = f.ora_type;
-            return true;
-        }
-    }
+    if (fixed(after_raw))
+        return true;
     // The field descriptions of the rows may refine it; until then the
     // bytes are kept.
     size = 0;
@@ -552,7 +535,7 @@ bool ora_dump_table::parse_indexes(const std::vector<table_pos::index_record>& p
 {
     TK_TRACE(1, "ora_dump_table::parse_indexes(%d)", static_cast<int>(places.size()));
     ora_dump_stream& s = *m_stream;
-    stream_keeper keep(s);
+    ora_stream_restore keep(s);
     for (const table_pos::index_record& place : places) {
         if (place.end <= place.start || place.start < 0 || place.end > s.size())
             return false;
@@ -655,7 +638,7 @@ bool ora_dump_table::parse_alters(const std::vector<std::pair<std::int64_t, std:
 {
     TK_TRACE(1, "a_alter_poses.size=%d", static_cast<int>(places.size()));
     ora_dump_stream& s = *m_stream;
-    stream_keeper keep(s);
+    ora_stream_restore keep(s);
     std::vector<t_relationship> relationships;
     try {
         for (const auto& [start, end] : places) {

@@ -27,10 +27,7 @@ bool ora_dump_table::_init1(std::int64_t position, const table_pos& pos)
 {
     TK_TRACE(2, "ora_dump_table::_init1( %d )", static_cast<int>(position));
     m_b_datapump = 1;
-    auto restore = [&]() {
-        m_stream->clear();
-        m_stream->seek(position);
-    };
+    // init puts the stream back on every exit.
     try {
         m_partitions.clear();
         m_lst_records.clear();
@@ -57,7 +54,6 @@ bool ora_dump_table::_init1(std::int64_t position, const table_pos& pos)
                 TK_TRACE(1, "m_partitions.push_back(%I64d,%I64d)", pos.v_data_start_pos[i], pos.v_data_end_pos[i]);
                 partition p;
                 p.position = pos.v_data_end_pos[i];
-                p.pump_position = i < pos.v_block_end_pos.size() ? pos.v_block_end_pos[i] : dump_length;
                 p.skip = m_decoder->m_skip_blob_flag != 0;
                 m_partitions.push_back(std::move(p));
             }
@@ -97,18 +93,14 @@ bool ora_dump_table::_init1(std::int64_t position, const table_pos& pos)
         reset();
         return true;
     } catch (const incomplete_columns& e) {
-        restore();
         TK_TRACE(3, "%s", init_failure);
         throw tk_exception(e.message, 0);
     } catch (const tk_final_exception&) {
-        restore();
         throw;
     } catch (const tk_exception&) {
-        restore();
         TK_TRACE(3, "%s", init_failure);
         return false;
     } catch (const std::exception&) {
-        restore();
         TK_TRACE(3, "%s\n", init_failure);
         return false;
     }
