@@ -11,6 +11,7 @@
 #include "tk_unicode.h"
 
 #include <cstring>
+#include <set>
 
 namespace ora_dump_pump {
 
@@ -73,16 +74,45 @@ std::ptrdiff_t find_units(const std::uint8_t* bytes, std::size_t count, const ch
     return -1;
 }
 
+// Files the primary, unique and foreign keys of a TABLE_T document met
+// among rows as a constraint document's would be: under the table's owner
+// and name, merged by name with those already held.
+void file_row_keys(ora_dump_file::context& context, const std::string& text, const std::wstring& owner,
+                   const std::wstring& name)
+{
+    udb_indexes keys;
+    ora_dump_parser parser;
+    parser.parse_table_keys(text.c_str(), text.size() + 1, keys);
+    if (!keys.empty()) {
+        udb_indexes& held = context.global_indexes[{owner, name}];
+        for (const udb_index& k : keys)
+            held.push_back(k);
+    }
+    for (const t_relationship& r : parser.get_relationships()) {
+        bool known = false;
+        for (const t_relationship& h : context.relationships)
+            known = known || h.same_as(r);
+        if (!known)
+            context.relationships.push_back(r);
+    }
+}
+
 // One pass over the dump; raises what the reporter is to see.
 void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::context& context, const dump_info& info,
           std::wstring& current)
 {
     const std::int64_t length = info.dump_length;
-    std::uint8_t units_closing[2 * closing_size];
+    // Big-endian UTF-16 closing tags, from the low byte of their '<' to that
+    // of their last '>': what follows the document is not always a zero.
+    std::uint8_t units_closing[2 * closing_size - 1];
     for (std::size_t k = 0; k < closing_size; ++k) {
         units_closing[2 * k] = static_cast<std::uint8_t>(closing[k]);
-        units_closing[2 * k + 1] = 0;
+        if (k + 1 < closing_size)
+            units_closing[2 * k + 1] = 0;
     }
+    // Tables whose definition so far is a TABLE_T document met among rows:
+    // a table's own document replaces it.
+    std::set<std::wstring> defined_in_rows;
     std::vector<std::uint8_t> buffer;
     std::uint8_t ahead[look_ahead];
     for (;;) {
@@ -170,7 +200,29 @@ void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::conte
         table_pos& tp = context.tables[key];
         tp.str_full_name = full_name;
         TK_WTRACE(1, L"Table: %s/%s", key, full_name);
+        // A TABLE_T document inside another table's rows, as the export's
+        // master table holds one per exported table.
+        const bool in_rows = !current.empty() && current != key;
+        if (kind == ora_dump_parser::kind_table && in_rows) {
+            // The rows' document only adds keys: the block end noted for it
+            // is none, and a definition the table has stays.
+            auto it = context.tables.find(current);
+            if (it != context.tables.end() && !it->second.v_block_end_pos.empty() &&
+                it->second.v_block_end_pos.back() == scan_pos - 2)
+                it->second.v_block_end_pos.pop_back();
+            file_row_keys(context, text, owner, name);
+            if (tp.start_pos == 0) {
+                // A table without data of its own (an empty one): its
+                // columns come from this document.
+                tp.start_pos = xml_start;
+                tp.end_pos = doc_end;
+                defined_in_rows.insert(key);
+            }
+            seek_to_pos(stream, doc_end);
+            continue;
+        }
         if (kind != ora_dump_parser::kind_stream_table) {
+            defined_in_rows.erase(key);
             tp.start_pos = xml_start;
             tp.end_pos = doc_end;
             TK_TRACE(1, ">>> start_pos=%I64d, end_pos=%I64d", xml_start, doc_end);
@@ -178,7 +230,7 @@ void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::conte
             seek_to_pos(stream, doc_end);
             continue;
         }
-        if (tp.start_pos == 0) {
+        if (tp.start_pos == 0 || defined_in_rows.erase(key) != 0) {
             tp.start_pos = xml_start;
             tp.end_pos = doc_end;
             TK_TRACE(1, ">> start_pos=%I64d, end_pos=%I64d", xml_start, doc_end);
@@ -219,7 +271,9 @@ bool read_header(ora_dump_reader& reader, ora_dump_stream& stream, header& out)
     stream.clear();
     out.major = b[0];
     out.minor = b[1];
-    if (out.major > 4 || out.minor != 1) {
+    // 5.1 (12.2 and later) lays out everything after the version bytes as
+    // 4.1 does.
+    if (out.major > 5 || out.minor != 1) {
         refuse(reader, 0);
         return false;
     }

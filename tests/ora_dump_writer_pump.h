@@ -8,8 +8,7 @@
 // What the writer leaves to its callers, because the reader's rules depend
 // on it: "<ROWSET><ROW>" must lie within 128 bytes of the opening '<' (the
 // builders below put it right after the XML declaration); chunk sizes must
-// not split the closing tags; a UTF-16 document is followed by a zero byte
-// (document() writes it); row bytes must not hold "?xml version".
+// not split the closing tags; row bytes must not hold "?xml version".
 #pragma once
 
 #include "ora_dump_writer_rows.h"
@@ -34,7 +33,9 @@ struct header_fields {
     std::uint8_t flags = 0x02;       // at 51
     std::size_t size = 64;           // at least 52
     // Further bytes, as (offset, value); the real header has a 0x3C at 21.
-    std::vector<std::pair<std::size_t, std::uint8_t>> extra = {{21, 0x3C}};
+    // (Built by count and value: g++ 12 warns on an initializer list here.)
+    std::vector<std::pair<std::size_t, std::uint8_t>> extra =
+        std::vector<std::pair<std::size_t, std::uint8_t>>(1, {21, 0x3C});
 };
 bytes header(const header_fields& fields);
 
@@ -120,8 +121,7 @@ public:
     explicit writer(const header_fields& fields = header_fields());
 
     // The document's XML start (its prefix); end receives the position the
-    // scan takes for its end: after "</ROW></ROWSET>", and for UTF-16 text
-    // after the zero byte that follows it.
+    // scan takes for its end: after "</ROW></ROWSET>".
     std::int64_t document(const std::string& xml_utf8, const document_form& form, std::int64_t* end = nullptr);
     std::int64_t document(const std::string& xml_utf8, std::int64_t* end = nullptr)
     {

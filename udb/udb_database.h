@@ -18,6 +18,13 @@ struct t_relationship {
     t_relationship(std::wstring fk_name, std::wstring second_name, std::wstring fk_table, std::wstring pk_table,
                    std::vector<std::wstring> fk_fields, std::vector<std::wstring> pk_fields, std::wstring rule);
 
+    // The same foreign key: name, both tables and both column lists.
+    bool same_as(const t_relationship& other) const
+    {
+        return fk_name == other.fk_name && fk_table == other.fk_table && pk_table == other.pk_table &&
+               fk_fields == other.fk_fields && pk_fields == other.pk_fields;
+    }
+
     std::wstring fk_name;      // the constraint name
     std::wstring second_name;  // no builder fills it and nothing reads it
     std::wstring fk_table;     // the referencing table
