@@ -215,6 +215,53 @@ TEST_F(E2eConvert, MergeAppendsAndReportsDuplicateKeys)
     EXPECT_EQ(count("types"), "6");
 }
 
+// Keys that exp writes inside CREATE TABLE: those of index-organized
+// tables (which cannot exist without them), an inline unique constraint,
+// and a key given both inline and by ALTER TABLE with its unique index.
+TEST_F(E2eConvert, KeysInsideCreateTable)
+{
+    using namespace classic_dump;
+    table countries;
+    countries.name = "COUNTRIES";
+    countries.columns = {varchar2("COUNTRY_ID", 2, true), varchar2("COUNTRY_NAME", 40), number("REGION_ID")};
+    countries.constraints = {"CONSTRAINT \"COUNTRY_C_ID_PK\" PRIMARY KEY (\"COUNTRY_ID\") ENABLE"};
+    countries.index_organized = true;
+    countries.rows = {{text(L"AR"), text(L"Argentina"), num("2")}, {text(L"BE"), text(L"Belgium"), num("1")}};
+    table pairs;
+    pairs.name = "PAIRS";
+    pairs.columns = {number("A", "NUMBER", true), number("B", "NUMBER", true), varchar2("V", 5)};
+    pairs.constraints = {"CONSTRAINT \"PAIRS_PK\" PRIMARY KEY (\"A\", \"B\") ENABLE"};
+    pairs.index_organized = true;
+    pairs.rows = {{num("1"), num("1"), text(L"x")}, {num("1"), num("2"), text(L"y")}};
+    table codes;
+    codes.name = "CODES";
+    codes.columns = {number("ID"), varchar2("CODE", 5)};
+    codes.constraints = {"CONSTRAINT \"CODES_UK\" UNIQUE (\"CODE\") ENABLE"};
+    codes.rows = {{num("1"), text(L"a")}, {num("2"), text(L"b")}};
+    table both;
+    both.name = "BOTH";
+    both.columns = {number("ID", "NUMBER", true), varchar2("V", 5)};
+    both.constraints = {"CONSTRAINT \"BOTH_PK\" PRIMARY KEY (\"ID\") ENABLE"};
+    both.primary_key = {"ID"};
+    both.rows = {{num("7"), text(L"z")}};
+    const std::string src = write_dump("keys.dmp", whole_dump({countries, pairs, codes, both}));
+    const e2e::result r = run(args(src, {"--mode=0"}));
+    ASSERT_EQ(r.status, 0) << e2e::describe(r);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(tables(), (strings{"both", "codes", "countries", "pairs"}));
+    EXPECT_EQ(primary_key("countries"), "country_id");
+    EXPECT_EQ(primary_key("pairs"), "a,b");
+    EXPECT_EQ(primary_key("codes"), "");
+    EXPECT_EQ(primary_key("both"), "id");
+    EXPECT_EQ(indexes("countries"), strings{});
+    EXPECT_EQ(indexes("pairs"), strings{});
+    EXPECT_EQ(indexes("codes"), strings{"btree (code)"});
+    EXPECT_EQ(query("SELECT indexdef LIKE 'CREATE UNIQUE%' FROM pg_indexes WHERE tablename = 'codes'"), "t");
+    EXPECT_EQ(indexes("both"), strings{});
+    EXPECT_EQ(count("countries"), "2");
+    EXPECT_EQ(count("pairs"), "2");
+}
+
 TEST_F(E2eConvert, DefinitionsOnlyAndSkippedIndexes)
 {
     const std::string src = d1_path();

@@ -61,6 +61,10 @@ struct table {
     std::vector<std::vector<cell>> rows;
     std::vector<std::string> primary_key;  // column names; empty for none
     std::vector<index> indexes;
+    // Pieces written after the columns inside CREATE TABLE, as exp writes
+    // table constraints there, e.g. CONSTRAINT "N" PRIMARY KEY ("A") ENABLE.
+    std::vector<std::string> constraints;
+    bool index_organized = false;  // ORGANIZATION INDEX after the list
 };
 
 struct options {
