@@ -348,6 +348,15 @@ bool ora_dump_table::add_field(const std::string& definition)
         TK_TRACE(2, "Failed to get field type.\n");
         return false;
     }
+    // TIMESTAMP [(n)] WITH [LOCAL] TIME ZONE: an instant.
+    if (ora_type == t_orcale_ftd::ora_timestamp) {
+        for (std::size_t i = 2; i + 2 < tokens.size() && i <= 3; ++i) {
+            const bool local = equals_no_case(tokens[i + 1], "LOCAL");
+            if (equals_no_case(tokens[i], "WITH") && i + (local ? 3 : 2) < tokens.size() &&
+                equals_no_case(tokens[i + (local ? 2 : 1)], "TIME") && equals_no_case(tokens[i + (local ? 3 : 2)], "ZONE"))
+                ora_type = t_orcale_ftd::ora_timestamp_tz;
+        }
+    }
 
     auto descriptor = std::make_unique<t_orcale_ftd>(size, ora_type, field_name, vartype, not_null, false,
                                                      ole_variant(), 0u);

@@ -262,6 +262,34 @@ TEST_F(E2eConvert, KeysInsideCreateTable)
     EXPECT_EQ(count("pairs"), "2");
 }
 
+// TIMESTAMP WITH TIME ZONE and WITH LOCAL TIME ZONE columns keep their
+// instants, whatever zone the reader of the destination is in.
+TEST_F(E2eConvert, ZoneBearingTimestampsKeepTheirInstant)
+{
+    using namespace classic_dump;
+    table t;
+    t.name = "ZONED";
+    t.columns = {number("ID", "NUMBER", true),
+                 {"TS", "TIMESTAMP(6) WITH TIME ZONE", ora_rows::entry(181, 13)},
+                 {"LTS", "TIMESTAMP(6) WITH LOCAL TIME ZONE", ora_rows::entry(231, 11)}};
+    for (const zoned_value& v : zoned_values()) {
+        cell ts, lts;
+        ts.null = false;
+        ts.in_row = ora_rows::timestamp(v.year, v.month, v.day, v.hour, v.minute, v.second, v.nanoseconds, 13,
+                                        v.zone1, v.zone2);
+        // A local time zone value is stored in the database's zone, UTC.
+        lts.null = false;
+        lts.in_row = ora_rows::timestamp(v.year, v.month, v.day, v.hour, v.minute, v.second, v.nanoseconds, 11);
+        t.rows.push_back({num(std::to_string(v.id)), ts, lts});
+    }
+    const std::string src = write_dump("zoned.dmp", whole_dump({t}));
+    const e2e::result r = run(args(src, {"--mode=0"}));
+    ASSERT_EQ(r.status, 0) << e2e::describe(r);
+    EXPECT_EQ(r.err, "");
+    expect_zoned("zoned", "ts");
+    expect_zoned("zoned", "lts");
+}
+
 TEST_F(E2eConvert, DefinitionsOnlyAndSkippedIndexes)
 {
     const std::string src = d1_path();

@@ -564,4 +564,31 @@ TEST_F(E2ePump, KeysFromTheMasterTablesDocument)
               strings{"pairs:c"});
 }
 
+// TIMESTAMP WITH TIME ZONE (type 181) and WITH LOCAL TIME ZONE (231)
+// columns keep their instants, whatever zone the reader is in.
+TEST_F(E2ePump, ZoneBearingTimestampsKeepTheirInstant)
+{
+    const std::vector<column> cols = {
+        {"ID", 2, 22, {}, {}},
+        {"TS", 181, 13, 6, {}},
+        {"LTS", 231, 11, 6, {}},
+    };
+    ora_pump::writer w;
+    w.document(ora_pump::strmtable_doc("SCOTT", "ZONED", cols));
+    w.zeros(2);
+    for (const zoned_value& v : zoned_values())
+        w.raw(ora_pump::record({ora_pump::value(ora_rows::number(std::to_string(v.id))),
+                                ora_pump::value(ora_rows::timestamp(v.year, v.month, v.day, v.hour, v.minute, v.second,
+                                                                    v.nanoseconds, 13, v.zone1, v.zone2)),
+                                ora_pump::value(ora_rows::timestamp(v.year, v.month, v.day, v.hour, v.minute, v.second,
+                                                                    v.nanoseconds, 11))}));
+    w.zeros(16);
+    const std::string src = write_dump("zoned.dmp", w.data());
+    const e2e::result r = run(args(src, {"--mode=0"}));
+    ASSERT_EQ(r.status, 0) << e2e::describe(r);
+    EXPECT_EQ(r.err, "");
+    expect_zoned("zoned", "ts");
+    expect_zoned("zoned", "lts");
+}
+
 }  // namespace

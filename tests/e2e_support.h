@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -225,6 +226,44 @@ protected:
     std::string count(const std::string& table, const std::string& database = {})
     {
         return query("SELECT count(*) FROM " + table, database);
+    }
+
+    // Zone-bearing timestamps as both formats store them: the UTC time in
+    // the date bytes, then the nanoseconds and two zone bytes (hour + 20
+    // and minute + 60, or a region id with the high bit set). Row id gives
+    // the order.
+    struct zoned_value {
+        int id;
+        int year, month, day, hour, minute, second;
+        std::uint32_t nanoseconds;
+        std::uint8_t zone1, zone2;
+    };
+    static std::vector<zoned_value> zoned_values()
+    {
+        return {
+            {1, 2024, 3, 10, 12, 0, 0, 0, 0x14, 0x3C},         // UTC
+            {2, 2024, 3, 10, 7, 30, 0, 0, 0x19, 0x5A},         // +05:30
+            {3, 2024, 7, 1, 20, 0, 0, 0, 0x0C, 0x3C},          // -08:00
+            {4, 2023, 12, 31, 23, 59, 59, 0, 0x85, 0x2C},      // a region id
+            {5, 2022, 6, 2, 8, 45, 40, 346906000, 0x14, 0x3C},  // six digits of fraction
+            {6, 2000, 1, 1, 0, 0, 0, 0, 0x14, 0x3C},           // midnight
+        };
+    }
+    // The column holds those instants, whatever the reading session's zone.
+    void expect_zoned(const std::string& table, const std::string& column)
+    {
+        EXPECT_EQ(query("SELECT data_type FROM information_schema.columns WHERE table_schema = 'public' AND "
+                        "table_name = " + quote(table) + " AND column_name = " + quote(column)),
+                  "timestamp with time zone");
+        const std::string select = "SELECT " + column + "::text FROM " + table + " ORDER BY id";
+        EXPECT_EQ(rows("SET TimeZone = 'UTC'; " + select),
+                  (std::vector<std::string>{"2024-03-10 12:00:00+00", "2024-03-10 07:30:00+00",
+                                            "2024-07-01 20:00:00+00", "2023-12-31 23:59:59+00",
+                                            "2022-06-02 08:45:40.346906+00", "2000-01-01 00:00:00+00"}));
+        EXPECT_EQ(rows("SET TimeZone = 'Asia/Tokyo'; " + select),
+                  (std::vector<std::string>{"2024-03-10 21:00:00+09", "2024-03-10 16:30:00+09",
+                                            "2024-07-02 05:00:00+09", "2024-01-01 08:59:59+09",
+                                            "2022-06-02 17:45:40.346906+09", "2000-01-01 09:00:00+09"}));
     }
 
     const pg_test::server_info& server;

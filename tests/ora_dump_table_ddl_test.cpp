@@ -117,7 +117,11 @@ TEST(ora_dump_table_ddl, add_field_maps_each_definition)
         {"\"N\" NUMBER(1,-84)", L"N", 1, VT_DECIMAL, 8, 0x01AC, false},
         {"\"D\" DATE", L"D", 11, VT_DATE, 8, 1, false},
         {"\"T\" TIMESTAMP (6)", L"T", 15, VT_DATE, 0, 1, false},
-        {"\"T\" TIMESTAMP(6) WITH TIME ZONE", L"T", 15, VT_DATE, 0, 1, false},
+        // The zone-bearing timestamps are instants, kept in UTC.
+        {"\"T\" TIMESTAMP(6) WITH TIME ZONE", L"T", 24, VT_DATE, 0, 4, false},
+        {"\"T\" TIMESTAMP (6) WITH LOCAL TIME ZONE", L"T", 24, VT_DATE, 0, 4, false},
+        {"\"T\" TIMESTAMP WITH TIME ZONE NOT NULL ENABLE", L"T", 24, VT_DATE, 0, 4, true},
+        {"\"T\" TIMESTAMP (3) WITH", L"T", 15, VT_DATE, 0, 1, false},
         {"\"R\" LONG RAW", L"R", 10, VT_BLOB, 0, 0, false},
         {"\"L\" LONG", L"L", 13, VT_BSTR, 0, 0, false},
         {"\"F\" BINARY_FLOAT", L"F", 22, VT_R4, 4, 0, false},
