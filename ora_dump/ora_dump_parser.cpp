@@ -621,19 +621,8 @@ bool ora_dump_parser::parse_table_description(const char* text, std::size_t leng
     target = &table;
     complete = false;
     const run_result result = run(text, length, "ora_dump_parser::parse_table_description");
-    if (result == run_result::normal && database) {
-        // A foreign key the scan read from another document of the table is
-        // held once.
-        std::vector<t_relationship> fresh;
-        for (const t_relationship& r : relationships) {
-            bool known = false;
-            for (const t_relationship& h : database->relationships)
-                known = known || h.same_as(r);
-            if (!known)
-                fresh.push_back(r);
-        }
-        database->add_relationships(fresh);
-    }
+    if (result == run_result::normal && database)
+        database->add_relationships(relationships);
     target = nullptr;
     return complete;
 }

@@ -74,11 +74,13 @@ std::ptrdiff_t find_units(const std::uint8_t* bytes, std::size_t count, const ch
     return -1;
 }
 
-// Files the primary, unique and foreign keys of a TABLE_T document met
-// among rows as a constraint document's would be: under the table's owner
-// and name, merged by name with those already held.
-void file_row_keys(ora_dump_file::context& context, const std::string& text, const std::wstring& owner,
-                   const std::wstring& name)
+// Files the primary and unique keys of a TABLE_T document met among rows
+// as a constraint document's would be: under the table's owner and name,
+// merged by name with those already held; and, unless the document is the
+// table's definition (which gives them when the table is opened), its
+// foreign keys that no document gave before.
+void file_row_keys(ora_dump_file::context& context, std::set<std::wstring>& known_fks, const std::string& text,
+                   const std::wstring& owner, const std::wstring& name, bool definition)
 {
     udb_indexes keys;
     ora_dump_parser parser;
@@ -88,13 +90,11 @@ void file_row_keys(ora_dump_file::context& context, const std::string& text, con
         for (const udb_index& k : keys)
             held.push_back(k);
     }
-    for (const t_relationship& r : parser.get_relationships()) {
-        bool known = false;
-        for (const t_relationship& h : context.relationships)
-            known = known || h.same_as(r);
-        if (!known)
+    if (definition)
+        return;
+    for (const t_relationship& r : parser.get_relationships())
+        if (known_fks.insert(r.identity()).second)
             context.relationships.push_back(r);
-    }
 }
 
 // One pass over the dump; raises what the reporter is to see.
@@ -113,6 +113,8 @@ void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::conte
     // Tables whose definition so far is a TABLE_T document met among rows:
     // a table's own document replaces it.
     std::set<std::wstring> defined_in_rows;
+    // The foreign keys the walk has filed.
+    std::set<std::wstring> known_fks;
     std::vector<std::uint8_t> buffer;
     std::uint8_t ahead[look_ahead];
     for (;;) {
@@ -190,8 +192,10 @@ void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::conte
             name = parser.parse_table_name(text.c_str(), text.size() + 1);
             owner = parser.get_table_owner();
             kind = parser.get_kind();
-            const auto& rel = parser.get_relationships();
-            context.relationships.insert(context.relationships.end(), rel.begin(), rel.end());
+            for (const t_relationship& r : parser.get_relationships()) {
+                known_fks.insert(r.identity());
+                context.relationships.push_back(r);
+            }
         }
         if (name.empty())
             continue;
@@ -210,7 +214,7 @@ void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::conte
             if (it != context.tables.end() && !it->second.v_block_end_pos.empty() &&
                 it->second.v_block_end_pos.back() == scan_pos - 2)
                 it->second.v_block_end_pos.pop_back();
-            file_row_keys(context, text, owner, name);
+            file_row_keys(context, known_fks, text, owner, name, tp.start_pos == 0);
             if (tp.start_pos == 0) {
                 // A table without data of its own (an empty one): its
                 // columns come from this document.

@@ -18,11 +18,17 @@ struct t_relationship {
     t_relationship(std::wstring fk_name, std::wstring second_name, std::wstring fk_table, std::wstring pk_table,
                    std::vector<std::wstring> fk_fields, std::vector<std::wstring> pk_fields, std::wstring rule);
 
-    // The same foreign key: name, both tables and both column lists.
-    bool same_as(const t_relationship& other) const
+    // What tells one foreign key from another: its name, both tables and
+    // both column lists, as one text.
+    std::wstring identity() const
     {
-        return fk_name == other.fk_name && fk_table == other.fk_table && pk_table == other.pk_table &&
-               fk_fields == other.fk_fields && pk_fields == other.pk_fields;
+        std::wstring text = fk_name + L'\x1F' + fk_table + L'\x1F' + pk_table;
+        for (const auto* list : {&fk_fields, &pk_fields}) {
+            text += L'\x1E';
+            for (const std::wstring& f : *list)
+                text += L'\x1F' + f;
+        }
+        return text;
     }
 
     std::wstring fk_name;      // the constraint name
