@@ -221,29 +221,30 @@ TEST_F(E2eConvert, MergeAppendsAndReportsDuplicateKeys)
 TEST_F(E2eConvert, KeysInsideCreateTable)
 {
     using namespace classic_dump;
-    table countries;
-    countries.name = "COUNTRIES";
-    countries.columns = {varchar2("COUNTRY_ID", 2, true), varchar2("COUNTRY_NAME", 40), number("REGION_ID")};
-    countries.constraints = {"CONSTRAINT \"COUNTRY_C_ID_PK\" PRIMARY KEY (\"COUNTRY_ID\") ENABLE"};
-    countries.index_organized = true;
-    countries.rows = {{text(L"AR"), text(L"Argentina"), num("2")}, {text(L"BE"), text(L"Belgium"), num("1")}};
-    table pairs;
-    pairs.name = "PAIRS";
-    pairs.columns = {number("A", "NUMBER", true), number("B", "NUMBER", true), varchar2("V", 5)};
-    pairs.constraints = {"CONSTRAINT \"PAIRS_PK\" PRIMARY KEY (\"A\", \"B\") ENABLE"};
-    pairs.index_organized = true;
-    pairs.rows = {{num("1"), num("1"), text(L"x")}, {num("1"), num("2"), text(L"y")}};
-    table codes;
-    codes.name = "CODES";
-    codes.columns = {number("ID"), varchar2("CODE", 5)};
-    codes.constraints = {"CONSTRAINT \"CODES_UK\" UNIQUE (\"CODE\") ENABLE"};
-    codes.rows = {{num("1"), text(L"a")}, {num("2"), text(L"b")}};
-    table both;
-    both.name = "BOTH";
-    both.columns = {number("ID", "NUMBER", true), varchar2("V", 5)};
-    both.constraints = {"CONSTRAINT \"BOTH_PK\" PRIMARY KEY (\"ID\") ENABLE"};
+    auto keyed = [](const char* name, std::vector<column> columns, const std::string& constraint, bool iot,
+                    std::vector<std::vector<cell>> rows) {
+        table t;
+        t.name = name;
+        t.columns = std::move(columns);
+        t.constraints = {constraint};
+        t.index_organized = iot;
+        t.rows = std::move(rows);
+        return t;
+    };
+    const table countries = keyed(
+        "COUNTRIES", {varchar2("COUNTRY_ID", 2, true), varchar2("COUNTRY_NAME", 40), number("REGION_ID")},
+        "CONSTRAINT \"COUNTRY_C_ID_PK\" PRIMARY KEY (\"COUNTRY_ID\") ENABLE", true,
+        {{text(L"AR"), text(L"Argentina"), num("2")}, {text(L"BE"), text(L"Belgium"), num("1")}});
+    const table pairs = keyed("PAIRS", {number("A", "NUMBER", true), number("B", "NUMBER", true), varchar2("V", 5)},
+                              "CONSTRAINT \"PAIRS_PK\" PRIMARY KEY (\"A\", \"B\") ENABLE", true,
+                              {{num("1"), num("1"), text(L"x")}, {num("1"), num("2"), text(L"y")}});
+    const table codes = keyed("CODES", {number("ID"), varchar2("CODE", 5)},
+                              "CONSTRAINT \"CODES_UK\" UNIQUE (\"CODE\") ENABLE", false,
+                              {{num("1"), text(L"a")}, {num("2"), text(L"b")}});
+    // Inline, and by ALTER TABLE with its unique index.
+    table both = keyed("BOTH", {number("ID", "NUMBER", true), varchar2("V", 5)},
+                       "CONSTRAINT \"BOTH_PK\" PRIMARY KEY (\"ID\") ENABLE", false, {{num("7"), text(L"z")}});
     both.primary_key = {"ID"};
-    both.rows = {{num("7"), text(L"z")}};
     const std::string src = write_dump("keys.dmp", whole_dump({countries, pairs, codes, both}));
     const e2e::result r = run(args(src, {"--mode=0"}));
     ASSERT_EQ(r.status, 0) << e2e::describe(r);

@@ -61,6 +61,15 @@ protected:
         return out;
     }
 
+    // velcagent converting the dump into another database, mode 0.
+    e2e::result run_into(const std::string& src, const std::string& database)
+    {
+        std::vector<std::string> a = {"--src=" + src, "--dest=" + database, "--mode=0"};
+        for (const std::string& c : connection())
+            a.push_back(c);
+        return run(a);
+    }
+
     // A copy of a real dump in the test folder, "" when the real data is absent.
     std::string real_copy(const std::string& name)
     {
@@ -162,10 +171,7 @@ TEST_F(E2ePump, RealDumpAllTables)
     // same tables and keys.
     ASSERT_TRUE(fs::exists(work.file("datapump_12c_scott.vcx")));
     const std::string second = db + "_2";
-    std::vector<std::string> a = {"--src=" + src, "--dest=" + second, "--mode=0"};
-    for (const std::string& c : connection())
-        a.push_back(c);
-    const e2e::result again = run(a);
+    const e2e::result again = run_into(src, second);
     ASSERT_EQ(again.status, 0) << e2e::describe(again);
     EXPECT_EQ(again.out, r.out);
     EXPECT_EQ(tables(second), tables());
@@ -507,10 +513,7 @@ TEST_F(E2ePump, WriterDumpLoadsRowsAndKeysAndReloadsFromItsContext)
     // it and makes the same database.
     ASSERT_TRUE(fs::exists(work.file("pump.vcx")));
     const std::string second = db + "_2";
-    std::vector<std::string> a = {"--src=" + src, "--dest=" + second, "--mode=0"};
-    for (const std::string& c : connection())
-        a.push_back(c);
-    const e2e::result again = run(a);
+    const e2e::result again = run_into(src, second);
     ASSERT_EQ(again.status, 0) << e2e::describe(again);
     EXPECT_EQ(again.out, r.out);
     const strings first_snapshot = snapshot(db);
