@@ -126,7 +126,17 @@ int run_wizard(const std::vector<std::string>& args, ui_services& ui, const wiza
                 // Only the connection: the run drops a mode-0 destination
                 // itself, once the dump has opened.
                 TK_TRACE(2, "pgs_converter_impl::connect_pgs_server(%s)", "");
-                converter.engine.connect(converter.host, converter.user, converter.password, "", converter.port);
+                try {
+                    converter.engine.connect(converter.host, converter.user, converter.password, "",
+                                             converter.port);
+                } catch (const tk_exception& e) {
+                    // No run to continue or abort yet: a refused connection
+                    // ends the start-up with its error box.
+                    tk_exception failure(e);
+                    if (failure.level < 1)
+                        failure.level = 1;
+                    throw failure;
+                }
             }
             result = ui.exec_dialog(shell);
             if (fe.program_ending())
