@@ -6,9 +6,12 @@
 #include "tk_exception.h"
 
 #include <QCheckBox>
+#include <QLabel>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <stdexcept>
@@ -500,5 +503,36 @@ TEST_F(sheet_test, CancelWhileAWorkerRunsClosesOnceItEnded)
     p.ended = true;
     ASSERT_TRUE(QTest::qWaitFor([&] { return !shell->isVisible(); }, wait_ms));
     EXPECT_EQ(shell->result(), 0);
+    shell.reset();
+}
+
+TEST_F(sheet_test, ExteriorPagesShowTheWatermarkAndInteriorPagesTheHeaderBand)
+{
+    shell = std::make_unique<wizard_shell>(L"T", 501, 311, 312);
+    stub_page outside(103, wiz_next, page_exterior | page_has_help, false);
+    stub_page inside(134);
+    shell->add_page(&outside);
+    shell->add_page(&inside);
+    shell->show();
+    auto visible_label = [&](const QString& text) {
+        for (QLabel* l : shell->findChildren<QLabel*>())
+            if (l->text() == text && l->isVisible())
+                return true;
+        return false;
+    };
+    auto visible_image_width = [&](int width) {
+        for (QLabel* l : shell->findChildren<QLabel*>())
+            if (l->isVisible() && !l->pixmap().isNull() && l->pixmap().width() == width)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(visible_image_width(164));   // the watermark
+    EXPECT_FALSE(visible_image_width(49));   // the header image
+    QTest::mouseClick(shell->button(sheet_next_id), Qt::LeftButton);
+    ASSERT_EQ(shell->current_idd(), 134);
+    EXPECT_FALSE(visible_image_width(164));
+    EXPECT_TRUE(visible_image_width(49));
+    EXPECT_TRUE(visible_label(QStringLiteral("Title 134")));
+    EXPECT_TRUE(visible_label(QStringLiteral("Subtitle")));
     shell.reset();
 }

@@ -18,6 +18,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QPlainTextEdit>
@@ -86,6 +87,13 @@ wizard_shell::wizard_shell(std::wstring title, int icon, int watermark_id, int h
     if (watermark_id)
         watermark->setPixmap(QPixmap(resource(watermark_id)));
     watermark->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    // Below the picture the band goes on in the picture's last colour, so it
+    // reaches the buttons whatever the sheet's height.
+    if (!watermark->pixmap().isNull()) {
+        const QImage image = watermark->pixmap().toImage();
+        const QColor bottom = image.pixelColor(0, image.height() - 1);
+        watermark->setStyleSheet(QStringLiteral("background-color: %1;").arg(bottom.name()));
+    }
     watermark->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
 
     header = new QWidget(this);
