@@ -147,48 +147,40 @@ void scripted_ui_services::end_program(int code)
 
 std::vector<scripted_ui_services::call> scripted_ui_services::calls() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    return call_log;
+    return locked(call_log);
 }
 
 std::vector<scripted_ui_services::box> scripted_ui_services::boxes() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    return box_log;
+    return locked(box_log);
 }
 
 std::vector<scripted_ui_services::file_request> scripted_ui_services::file_requests() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    return file_log;
+    return locked(file_log);
 }
 
 std::vector<std::string> scripted_ui_services::urls() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    return url_log;
+    return locked(url_log);
 }
 
 std::vector<std::wstring> scripted_ui_services::clipboard() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    return clip_log;
+    return locked(clip_log);
 }
 
 std::vector<std::string> scripted_ui_services::dialogs() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    return dialog_log;
+    return locked(dialog_log);
 }
 
 int scripted_ui_services::beeps() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    return beep_count;
+    return locked(beep_count);
 }
 
 std::optional<int> scripted_ui_services::end_code() const
 {
-    std::lock_guard<std::mutex> lock(mutex);
-    return exit_code;
+    return locked(exit_code);
 }

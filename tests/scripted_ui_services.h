@@ -84,6 +84,12 @@ private:
                                      const std::wstring& folder, const std::wstring& name,
                                      const std::vector<file_filter>& filters);
     void record(std::string name, std::wstring text = {});
+    template <typename T>
+    T locked(const T& value) const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return value;
+    }
 
     std::string help_dir;
     mutable std::mutex mutex;

@@ -162,8 +162,8 @@ wizard_shell::wizard_shell(std::wstring title, int icon, int watermark_id, int h
     root->addLayout(buttons);
     resize(640, 460);
 
-    connect(back, &QPushButton::clicked, this, [this] { guarded([this] { go_back(); }); });
-    connect(next, &QPushButton::clicked, this, [this] { guarded([this] { go_next(); }); });
+    connect(back, &QPushButton::clicked, this, [this] { guarded([this] { go(false); }); });
+    connect(next, &QPushButton::clicked, this, [this] { guarded([this] { go(true); }); });
     connect(finish, &QPushButton::clicked, this, [this] { guarded([this] { go_finish(); }); });
     connect(cancel, &QPushButton::clicked, this, [this] { guarded([this] { go_cancel(); }); });
     connect(help, &QPushButton::clicked, this, [this] { guarded([this] { go_help(); }); });
@@ -320,35 +320,17 @@ void wizard_shell::activate(int index, int dir)
     }
 }
 
-void wizard_shell::go_next()
+void wizard_shell::go(bool forward)
 {
     wizard_page_base* p = current_page();
     if (!p || closing)
         return;
-    const int target = p->on_next();
+    const int target = forward ? p->on_next() : p->on_back();
     if (target == -1 || !p->kill_active())
         return;
     const int from = index_of(p);
     if (target == 0) {
-        activate(from + 1, +1);
-        return;
-    }
-    const int to = index_of(target);
-    if (to >= 0)
-        activate(to, to > from ? +1 : -1);
-}
-
-void wizard_shell::go_back()
-{
-    wizard_page_base* p = current_page();
-    if (!p || closing)
-        return;
-    const int target = p->on_back();
-    if (target == -1 || !p->kill_active())
-        return;
-    const int from = index_of(p);
-    if (target == 0) {
-        activate(from - 1, -1);
+        activate(forward ? from + 1 : from - 1, forward ? +1 : -1);
         return;
     }
     const int to = index_of(target);

@@ -147,8 +147,8 @@ private:
     // Activates the page at index, or its neighbours in direction dir (+1
     // or -1) when it refuses.
     void activate(int index, int dir);
-    void go_next();
-    void go_back();
+    // Next (forward) or Back: the page's answer, its leave, the target.
+    void go(bool forward);
     void go_finish();
     void go_cancel();
     void go_help();
