@@ -483,6 +483,11 @@ bool wizard_shell::is_initialized()
     return shell->initialized.load(std::memory_order_acquire);
 }
 
+QWidget* wizard_shell::dialog_owner()
+{
+    return is_initialized() ? try_instance() : nullptr;
+}
+
 void wizard_shell::write_log(const std::wstring& text)
 {
     TK_WTRACE(1, L"wizard_shell::write_log(%s)", text);
@@ -539,13 +544,11 @@ bool wizard_shell::show_box_anywhere(int kind, const wchar_t* word, const std::w
 {
     bool answer = false;
     run_on_gui_thread([&] {
-        const bool init = is_initialized();
-        wizard_shell* shell = try_instance();
+        QWidget* owner = dialog_owner();
         std::wstring caption = word;
-        if (init && shell)
-            caption = shell->sheet_title + L" " + caption;
-        answer = ui_services::instance()->show_box(static_cast<box_kind>(kind), init ? shell : nullptr, caption,
-                                                   text, default_no);
+        if (owner)
+            caption = instance()->sheet_title + L" " + caption;
+        answer = ui_services::instance()->show_box(static_cast<box_kind>(kind), owner, caption, text, default_no);
     });
     return answer;
 }

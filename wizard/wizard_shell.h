@@ -79,6 +79,9 @@ public:
     void init_window();
     // False with no shell.
     static bool is_initialized();
+    // The owner of boxes and dialogs: the sheet once initialised, else none
+    // (the dialog is then centred on the screen).
+    static QWidget* dialog_owner();
     const std::wstring& title() const { return sheet_title; }
 
     // Appends to the log box (1016) of the page current at the call; does
