@@ -282,9 +282,9 @@ std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& ta
     TK_TRACE(2, "pgs_database::create_table(%s)", table_name);
     TK_TRACE(1, "Seed=%d, increment=%d", schema.seed, schema.increment);
     if (is_table_exist(table_name)) {
-        if (open_flags & 8) {
+        if (open_flags & udb_open_flags::keep_tables) {
             TK_TRACE(2, "Table '%s' exists, just open it", table_name);
-            return get_table(table_name, 8);
+            return get_table(table_name, udb_open_flags::keep_tables);
         }
         throw pgs_exception(tk_format("Table '%s' already exists", table_name));
     }
@@ -299,7 +299,7 @@ std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& ta
         TK_TRACE(2, "indexes.size()=0");
     }
     names_map.add_fn_map(table_name, builder.get_names_map());
-    return get_table(table_name, 2);
+    return get_table(table_name, udb_open_flags::created);
 }
 
 std::unique_ptr<udb_recordset> pgs_database::get_query(const std::wstring& name_, const std::wstring& query_text,

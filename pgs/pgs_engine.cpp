@@ -246,7 +246,7 @@ std::unique_ptr<pgs_database> pgs_engine::create_db(const std::wstring& name)
             TK_TRACE(1, "query=%s", sql);
             exec(tx, sql);
         }
-        return open_db(name, 2, std::wstring());
+        return open_db(name, udb_open_flags::created, std::wstring());
     } catch (const pqxx::pqxx_exception& e) {
         throw pgs_exception(e.base().what());
     }
