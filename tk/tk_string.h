@@ -19,6 +19,14 @@
 #include <string_view>
 #include <vector>
 
+// The text up to its first NUL (all of it when it holds none).
+template <typename C>
+std::basic_string_view<C> tk_up_to_nul(std::basic_string_view<C> text)
+{
+    const auto nul = text.find(C(0));
+    return nul == std::basic_string_view<C>::npos ? text : text.substr(0, nul);
+}
+
 // Wide text to UTF-8.
 std::string tk_to_utf8(std::wstring_view text);
 // Wide text to the given code page; -1 is the machine's narrow text (UTF-8).
