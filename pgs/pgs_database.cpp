@@ -23,11 +23,6 @@ bool keep_case()
     return pgs_engine::current_keep_case();
 }
 
-std::wstring case_form(const std::wstring& name)
-{
-    return keep_case() ? name : pgs_engine::lower_ascii(name);
-}
-
 }  // namespace
 
 // ------------------------------------------------------------ pgs_base_db
@@ -44,7 +39,7 @@ bool pgs_base_db::is_table_exist(const std::wstring& table_name) const
     TK_TRACE(1, "pgs_base_db::is_table_exist(%s)", table_name);
     if (!keep_case())
         TK_TRACE(1, "Case-sensitive is OFF, make table name lowercase");
-    return udb_database::is_table_exist(case_form(table_name));
+    return udb_database::is_table_exist(pgs_engine::case_form(table_name));
 }
 
 std::wstring pgs_base_db::get_safe_name(const std::wstring& table_name)
@@ -72,7 +67,7 @@ std::wstring pgs_base_db::make_safe_tname(const std::wstring& table_name, const 
 void pgs_base_db::add_full_name1(const std::wstring& table_name)
 {
     TK_TRACE(1, "pgs_base_db::add_full_name1(%s)", table_name);
-    const std::wstring name = case_form(table_name);
+    const std::wstring name = pgs_engine::case_form(table_name);
     const std::size_t dot = name.find(L'.');
     std::wstring schema, table;
     if (dot == std::wstring::npos) {
@@ -193,7 +188,7 @@ bool pgs_database::delete_tab(const std::wstring& table_name)
     TK_TRACE(2, "pgs_database::delete_tab(%s)", table_name);
     if (!keep_case())
         TK_TRACE(1, "'case sensitive' is OFF, make table name lowercase");
-    const std::wstring name = case_form(table_name);
+    const std::wstring name = pgs_engine::case_form(table_name);
     try {
         pqxx::transaction<pqxx::read_committed> tx(engine().connection(), "drop_table");
         engine().exec(tx, tk_to_utf8(L"DROP TABLE IF EXISTS " + get_safe_name(name) + L" CASCADE"));

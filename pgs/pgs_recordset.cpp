@@ -21,11 +21,6 @@ pgs_engine& engine()
     return *pgs_engine::get_instance();
 }
 
-std::wstring case_form(const std::wstring& name)
-{
-    return pgs_engine::current_keep_case() ? name : pgs_engine::lower_ascii(name);
-}
-
 }  // namespace
 
 pgs_t_ftd::pgs_t_ftd(std::uint32_t size_, const std::wstring& name_, VARTYPE vartype_, bool b_not_null_,
@@ -227,8 +222,8 @@ void pgs_recordset::get_numbers_from_string(const std::string& text, std::vector
 void pgs_recordset::init_schema()
 {
     TK_TRACE(2, "pgs_recordset::init_schema");
-    const std::string s8 = tk_to_utf8(case_form(schema_name));
-    const std::string t8 = tk_to_utf8(case_form(table_name));
+    const std::string s8 = tk_to_utf8(pgs_engine::case_form(schema_name));
+    const std::string t8 = tk_to_utf8(pgs_engine::case_form(table_name));
     try {
         pqxx::transaction<pqxx::read_committed> tx(engine().connection(), "get_schema");
         const pqxx::result rows = engine().exec(tx, table_sql(tx.quote(s8), tx.quote(t8)));
@@ -317,8 +312,8 @@ void pgs_recordset::init_indexes()
         std::wstring rule;
     };
     std::vector<kept_fk> kept;
-    const std::wstring s = case_form(schema_name);
-    const std::string t8 = tk_to_utf8(case_form(table_name));
+    const std::wstring s = pgs_engine::case_form(schema_name);
+    const std::string t8 = tk_to_utf8(pgs_engine::case_form(table_name));
     try {
         pqxx::transaction<pqxx::read_committed> tx(engine().connection(), "init_indexes");
         const std::string t = tx.quote(t8);

@@ -17,11 +17,6 @@ pgs_engine& engine()
     return *pgs_engine::get_instance();
 }
 
-std::wstring case_form(const std::wstring& name)
-{
-    return pgs_engine::current_keep_case() ? name : pgs_engine::lower_ascii(name);
-}
-
 [[noreturn]] void structure_failure(int level)
 {
     throw tk_exception(std::string("The structure of data source does not conform to the destination table."),
@@ -170,7 +165,7 @@ std::wstring pgs_recordset::insert_sql(const udb_record& record) const
     for (std::size_t i = 0; i < record.size(); ++i) {
         const udb_field& f = record[i];
         TK_TRACE(1, "Processing field '%s': type=%d, size=%d", f.name, f.get_vt(), f.size);
-        std::wstring field_name = case_form(f.name);
+        std::wstring field_name = pgs_engine::case_form(f.name);
         if (!validator.is_acceptable(field_name))
             field_name = validator.get_safe_name(field_name);
         TK_TRACE(1, "Got safe-name for field#%d: '%s'", i, field_name);
@@ -219,7 +214,7 @@ void pgs_recordset::update(udb_record& record)
     std::wstring set_list, where_list;
     for (std::size_t i = 0; i < record.size(); ++i) {
         const udb_field& f = record[i];
-        std::wstring field_name = case_form(f.name);
+        std::wstring field_name = pgs_engine::case_form(f.name);
         if (!validator.is_acceptable(field_name))
             field_name = validator.get_safe_name(field_name);
         TK_TRACE(1, "Got safe-name for field#%d: %s", i, field_name);

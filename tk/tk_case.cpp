@@ -67,6 +67,16 @@ int tk_compare_no_case(std::string_view a, std::string_view b)
     return a.size() < b.size() ? -1 : 1;
 }
 
+bool tk_ascii_equal_no_case(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (tk_ascii_lower(a[i]) != tk_ascii_lower(b[i]))
+            return false;
+    return true;
+}
+
 std::wstring tk_fold_case(std::wstring_view text)
 {
     text = tk_up_to_nul(text);

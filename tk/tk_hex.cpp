@@ -1,16 +1,17 @@
 // Bytes as hexadecimal text.
 #include "tk_string.h"
 
+void tk_append_hex(std::string& out, const unsigned char* bytes, std::size_t count, bool lower)
+{
+    const std::size_t old = out.size();
+    out.resize(old + 2 * count);
+    tk_write_hex(out.data() + old, bytes, count, lower);
+}
+
 std::string tk_bin_to_hex(const unsigned char* bytes, std::size_t count)
 {
-    static const char digits[] = "0123456789ABCDEF";
     std::string out;
-    if (!bytes)
-        return out;
-    out.resize(2 * count);
-    for (std::size_t i = 0; i < count; ++i) {
-        out[2 * i] = digits[bytes[i] >> 4];
-        out[2 * i + 1] = digits[bytes[i] & 0x0F];
-    }
+    if (bytes)
+        tk_append_hex(out, bytes, count);
     return out;
 }

@@ -200,6 +200,15 @@ bool ora_dump_file::context::stat_dump()
     return stat_file(path, dump_size, dump_mtime_ns);
 }
 
+void ora_dump_file::context::start_scan(const std::wstring& dump_path, bool merge_setting, int format_now)
+{
+    *this = context();
+    path = dump_path;
+    merge_schema = merge_setting;
+    format = format_now;
+    stat_dump();
+}
+
 bool ora_dump_file::build_image(const context& c, std::vector<std::uint8_t>& image)
 {
     return build_image(c, c.dump_size, c.dump_mtime_ns, image);

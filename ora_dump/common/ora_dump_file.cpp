@@ -32,6 +32,18 @@ ora_dump_file::ora_dump_file(context&& from)
     init();
 }
 
+std::unique_ptr<ora_dump_file> ora_dump_file::context::open_database(std::unique_ptr<ora_dump_stream> dump_stream,
+                                                                     std::unique_ptr<ora_dump_reader_th> dump_decoder,
+                                                                     const dump_info& dump_info_now) &&
+{
+    dump_stream->clear();
+    dump_stream->seek(0);
+    stream = std::move(dump_stream);
+    decoder = std::move(dump_decoder);
+    info = dump_info_now;
+    return std::make_unique<ora_dump_file>(std::move(*this));
+}
+
 ora_dump_file::~ora_dump_file()
 {
     TK_TRACE(2, "ora_dump_file::~ora_dump_file()");

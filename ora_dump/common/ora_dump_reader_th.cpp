@@ -126,23 +126,6 @@ bool fits(bool negative, std::uint64_t magnitude, std::int64_t min, std::int64_t
     return true;
 }
 
-// Big-endian UTF-16 up to its first zero unit.
-std::wstring utf16_text(const std::uint8_t* p, std::size_t count, bool big_endian)
-{
-    std::size_t units = count / 2;
-    std::size_t end = 0;
-    while (end < units && (p[2 * end] != 0 || p[2 * end + 1] != 0))
-        ++end;
-    if (big_endian)
-        return utf16be_to_wstring(p, end * 2, false);
-    std::vector<std::uint8_t> swapped(end * 2);
-    for (std::size_t i = 0; i < end; ++i) {
-        swapped[2 * i] = p[2 * i + 1];
-        swapped[2 * i + 1] = p[2 * i];
-    }
-    return utf16be_to_wstring(swapped.data(), swapped.size(), false);
-}
-
 }  // namespace
 
 std::string ora_number::decimal_digits() const
@@ -289,9 +272,9 @@ std::wstring ora_dump_reader_th::charset_text(const std::uint8_t* bytes, std::si
     if (count == 0)
         return std::wstring();
     if (charset_id == 2000)
-        return utf16_text(bytes, count, true);
+        return utf16_upto_zero(bytes, count, true);
     if (charset_id == 871 || charset_id == 873)
-        return utf16_text(bytes, count, order == utf16_order::big_endian);
+        return utf16_upto_zero(bytes, count, order == utf16_order::big_endian);
     if (charset_id == 0)
         return ora_dump_reader::get_wstring(info, reinterpret_cast<const char*>(bytes), count, false);
     return code_page_text(bytes, count, charset_id);
@@ -547,7 +530,7 @@ void ora_dump_reader_th::get_xmltype_value(ole_variant& value, ora_dump_stream& 
         utf8.charset_class = 1;
         value = ora_dump_reader::get_wstring(utf8, text, count, false);
     } else if (charset_id == 2000) {
-        value = utf16_text(p + 8, count, true);
+        value = utf16_upto_zero(p + 8, count, true);
     } else if (charset_id == 0) {
         value = ora_dump_reader::get_wstring(info, text, count, false);
     } else {
