@@ -108,11 +108,6 @@ std::size_t find_outside(const std::string& text, const char* word)
     return std::string::npos;
 }
 
-bool equals_no_case(const std::string& a, const char* b)
-{
-    return a.size() == std::strlen(b) && tk_compare_no_case(a, b) == 0;
-}
-
 // A checked decimal conversion: leading blanks skipped, stops at the first
 // non-digit ("4000 BYTE" is 4000); false without digits or on overflow.
 bool parse_integer(const std::string& text, std::int64_t& value)
@@ -225,15 +220,15 @@ void ora_dump_table::add_table_constraint(const std::string& definition)
     if (!tokens.empty() && quoted(tokens[0])) {
         // A column's own key: "C" type [CONSTRAINT "N"] PRIMARY KEY | UNIQUE.
         for (std::size_t i = 2; i < tokens.size(); ++i) {
-            const bool primary = equals_no_case(tokens[i], "PRIMARY") && i + 1 < tokens.size() &&
-                                 equals_no_case(tokens[i + 1], "KEY");
-            if (!primary && !equals_no_case(tokens[i], "UNIQUE"))
+            const bool primary = tk_ascii_equal_no_case(tokens[i], "PRIMARY") && i + 1 < tokens.size() &&
+                                 tk_ascii_equal_no_case(tokens[i + 1], "KEY");
+            if (!primary && !tk_ascii_equal_no_case(tokens[i], "UNIQUE"))
                 continue;
             const int idx = ora_dump_reader_th::find_column(schema, dump_text(unquoted(tokens[0])));
             if (idx < 0)
                 return;
             const std::string key_name =
-                i >= 4 && equals_no_case(tokens[i - 2], "CONSTRAINT") && quoted(tokens[i - 1]) ? unquoted(tokens[i - 1])
+                i >= 4 && tk_ascii_equal_no_case(tokens[i - 2], "CONSTRAINT") && quoted(tokens[i - 1]) ? unquoted(tokens[i - 1])
                                                                                                 : std::string();
             const std::wstring wide_name = dump_text(key_name);
             if (wide_name.empty() && !primary && indexes.find2(wide_name))
@@ -245,14 +240,14 @@ void ora_dump_table::add_table_constraint(const std::string& definition)
     }
     std::size_t at = 0;
     std::string key_name;
-    if (!tokens.empty() && equals_no_case(tokens[0], "CONSTRAINT")) {
+    if (!tokens.empty() && tk_ascii_equal_no_case(tokens[0], "CONSTRAINT")) {
         if (tokens.size() < 2 || !quoted(tokens[1]))
             return;
         key_name = unquoted(tokens[1]);
         at = 2;
     }
     bool primary = false;
-    if (at + 1 < tokens.size() && equals_no_case(tokens[at], "PRIMARY") &&
+    if (at + 1 < tokens.size() && tk_ascii_equal_no_case(tokens[at], "PRIMARY") &&
         tk_compare_no_case(tokens[at + 1].substr(0, 3), "KEY") == 0) {
         primary = true;
         ++at;
@@ -351,9 +346,9 @@ bool ora_dump_table::add_field(const std::string& definition)
     // TIMESTAMP [(n)] WITH [LOCAL] TIME ZONE: an instant.
     if (ora_type == t_orcale_ftd::ora_timestamp) {
         for (std::size_t i = 2; i + 2 < tokens.size() && i <= 3; ++i) {
-            const bool local = equals_no_case(tokens[i + 1], "LOCAL");
-            if (equals_no_case(tokens[i], "WITH") && i + (local ? 3 : 2) < tokens.size() &&
-                equals_no_case(tokens[i + (local ? 2 : 1)], "TIME") && equals_no_case(tokens[i + (local ? 3 : 2)], "ZONE"))
+            const bool local = tk_ascii_equal_no_case(tokens[i + 1], "LOCAL");
+            if (tk_ascii_equal_no_case(tokens[i], "WITH") && i + (local ? 3 : 2) < tokens.size() &&
+                tk_ascii_equal_no_case(tokens[i + (local ? 2 : 1)], "TIME") && tk_ascii_equal_no_case(tokens[i + (local ? 3 : 2)], "ZONE"))
                 ora_type = t_orcale_ftd::ora_timestamp_tz;
         }
     }
@@ -789,7 +784,7 @@ void ora_dump_table::parse_default()
     const std::string value = smart_trim_tail(tk_trim(inner.substr(at + 7)));
     TK_TRACE(1, "field=%s", field);
     TK_TRACE(1, "value=%s", value);
-    if (equals_no_case(value, "SYSDATE") || equals_no_case(value, "NULL") || value.empty())
+    if (tk_ascii_equal_no_case(value, "SYSDATE") || tk_ascii_equal_no_case(value, "NULL") || value.empty())
         return;
     const int idx = ora_dump_reader_th::find_column(schema, dump_text(field));
     if (idx < 0)
