@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 class ora_dump_file;
 class ora_dump_reader_th;
@@ -90,6 +91,18 @@ public:
     }
 
     void set_log_sink(ora_log_sink sink);
+
+    // Asked at each step of a scan (each line of a classic dump, each
+    // document candidate of a Data Pump one); when it says true the opening
+    // ends as a stop, with tk_final_exception, and nothing of the scan is
+    // kept. Set and cleared on the thread that opens; empty asks nothing.
+    void set_stop_check(std::function<bool()> check) { stop_check = std::move(check); }
+    // Raises tk_final_exception when the stop check says so.
+    void check_stop() const
+    {
+        if (stop_check && stop_check())
+            stopped();
+    }
     // Sends a line through the sink of the live reader, if any; never raises.
     static void send_log(ora_log_kind kind, const std::string& text) noexcept;
 
@@ -166,6 +179,7 @@ private:
                               std::int64_t position) const;
     void scan_lines(ora_dump_stream& stream, scan_state& scan, ora_table_map& tables);
     void finish_scan(ora_dump_stream& stream, scan_state& scan, ora_table_map& tables);
+    [[noreturn]] static void stopped();
 
     // Guards m_ui_progress and datapump_pos together.
     mutable std::mutex progress_mutex;
@@ -177,6 +191,7 @@ private:
 
     mutable std::mutex sink_mutex;
     ora_log_sink sink;
+    std::function<bool()> stop_check;
 };
 
 // Big-endian UTF-16 to wide text: surrogate pairs are joined, lone halves
