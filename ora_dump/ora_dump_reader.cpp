@@ -260,10 +260,17 @@ std::wstring utf16be_to_wstring(const unsigned char* bytes, std::size_t length, 
     return tk_u16_to_wstring(units);
 }
 
-void ora_dump_reader::stopped()
+void ora_dump_reader::set_stop_check(std::function<bool()> check)
 {
-    TK_TRACE(2, "The dump reading was stopped");
-    throw tk_final_exception();
+    stop_check = std::move(check);
+}
+
+void ora_dump_reader::check_stop() const
+{
+    if (stop_check && stop_check()) {
+        TK_TRACE(2, "The dump reading was stopped");
+        throw tk_final_exception();
+    }
 }
 
 void ora_dump_reader::set_log_sink(ora_log_sink s)

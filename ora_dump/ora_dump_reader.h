@@ -14,7 +14,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <utility>
 
 class ora_dump_file;
 class ora_dump_reader_th;
@@ -96,13 +95,9 @@ public:
     // document candidate of a Data Pump one); when it says true the opening
     // ends as a stop, with tk_final_exception, and nothing of the scan is
     // kept. Set and cleared on the thread that opens; empty asks nothing.
-    void set_stop_check(std::function<bool()> check) { stop_check = std::move(check); }
+    void set_stop_check(std::function<bool()> check);
     // Raises tk_final_exception when the stop check says so.
-    void check_stop() const
-    {
-        if (stop_check && stop_check())
-            stopped();
-    }
+    void check_stop() const;
     // Sends a line through the sink of the live reader, if any; never raises.
     static void send_log(ora_log_kind kind, const std::string& text) noexcept;
 
@@ -179,7 +174,6 @@ private:
                               std::int64_t position) const;
     void scan_lines(ora_dump_stream& stream, scan_state& scan, ora_table_map& tables);
     void finish_scan(ora_dump_stream& stream, scan_state& scan, ora_table_map& tables);
-    [[noreturn]] static void stopped();
 
     // Guards m_ui_progress and datapump_pos together.
     mutable std::mutex progress_mutex;

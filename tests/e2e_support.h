@@ -30,12 +30,19 @@ struct result {
     std::string err;
 };
 
-// Runs velcagent with the arguments; its standard streams go to files in
-// dir, which are read back.
-inline result run_velcagent(const std::vector<std::string>& args, const std::string& dir)
+// A velcagent started in the background; its standard streams go to files
+// in dir.
+struct process {
+    pid_t pid = -1;
+    std::string out_path;
+    std::string err_path;
+};
+
+inline process start_velcagent(const std::vector<std::string>& args, const std::string& dir)
 {
-    const std::string out_path = dir + "/velcagent.out";
-    const std::string err_path = dir + "/velcagent.err";
+    process p;
+    p.out_path = dir + "/velcagent.out";
+    p.err_path = dir + "/velcagent.err";
     std::vector<std::string> strings = {VELCAGENT_PATH};
     strings.insert(strings.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -46,21 +53,33 @@ inline result run_velcagent(const std::vector<std::string>& args, const std::str
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_addopen(&actions, 1, p.out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, p.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int rc = posix_spawn(&p.pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
         throw std::runtime_error("velcagent could not be started");
+    return p;
+}
+
+// Waits for the end of a started velcagent and reads its streams back.
+inline result wait_velcagent(const process& p)
+{
     int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0) {
+    while (waitpid(p.pid, &wstatus, 0) < 0) {
     }
     result r;
     r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    r.out = tk_test::read_file(out_path);
-    r.err = tk_test::read_file(err_path);
+    r.out = tk_test::read_file(p.out_path);
+    r.err = tk_test::read_file(p.err_path);
     return r;
+}
+
+// Runs velcagent with the arguments; its standard streams go to files in
+// dir, which are read back.
+inline result run_velcagent(const std::vector<std::string>& args, const std::string& dir)
+{
+    return wait_velcagent(start_velcagent(args, dir));
 }
 
 inline std::string describe(const result& r)
