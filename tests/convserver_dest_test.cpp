@@ -91,8 +91,8 @@ protected:
                            db);
     }
 
-    // A run of the scripted dump into the database db.
-    void run(const std::string& db, const std::vector<table_script>& dump, int n_mode)
+    // The settings of a run of the scripted dump into the database db.
+    void prepare_run(const std::string& db, const std::vector<table_script>& dump, int n_mode)
     {
         conv.dest = tk_utf8_to_wide(db);
         conv.src = L"/data/x.dmp";
@@ -102,6 +102,12 @@ protected:
             return std::unique_ptr<udb_database>(std::make_unique<fake::script_source>(dump));
         });
         fe.calls.clear();
+    }
+
+    // A run of the scripted dump into the database db.
+    void run(const std::string& db, const std::vector<table_script>& dump, int n_mode)
+    {
+        prepare_run(db, dump, n_mode);
         conv();
         // Back to the server's own database, as main starts a run.
         connect();
@@ -274,13 +280,7 @@ TEST_F(convserver, a_stop_while_a_table_statement_waits_cancels_it_and_ends_the_
     pqxx::connection locker(server.conninfo(db));
     auto lock = std::make_unique<pqxx::work>(locker);
     lock->exec("LOCK TABLE a IN ACCESS EXCLUSIVE MODE");
-    conv.dest = tk_utf8_to_wide(db);
-    conv.src = L"/data/x.dmp";
-    conv.n_mode = 1;
-    const std::vector<table_script> dump = {table(L"A", 3), table(L"B", 1)};
-    conv.opener().set_open_function([dump](ora_dump_reader&, const std::wstring&) {
-        return std::unique_ptr<udb_database>(std::make_unique<fake::script_source>(dump));
-    });
+    prepare_run(db, {table(L"A", 3), table(L"B", 1)}, 1);
     const std::string waiting = "SELECT count(*) FROM pg_stat_activity WHERE datname = '" + db +
                                 "' AND wait_event_type = 'Lock' AND query LIKE 'DROP TABLE%'";
     bool finished = false;
@@ -306,13 +306,7 @@ TEST_F(convserver, a_stop_while_a_table_statement_waits_cancels_it_and_ends_the_
 TEST_F(convserver, a_stop_inside_the_record_loop_commits_the_rows_copied_so_far)
 {
     const std::string db = db_name("r");
-    conv.dest = tk_utf8_to_wide(db);
-    conv.src = L"/data/x.dmp";
-    conv.n_mode = 0;
-    const std::vector<table_script> dump = {table(L"A", 5000000), table(L"B", 1)};
-    conv.opener().set_open_function([dump](ora_dump_reader&, const std::wstring&) {
-        return std::unique_ptr<udb_database>(std::make_unique<fake::script_source>(dump));
-    });
+    prepare_run(db, {table(L"A", 5000000), table(L"B", 1)}, 0);
     // Asked once rows are on their way: the COPY is open, and a cancel of
     // it would roll the table back.
     EXPECT_TRUE(run_and_stop(conv, [&] { return conv.cur_rec.load() > 1000; }));
