@@ -90,6 +90,8 @@ public:
     }
 
     void set_log_sink(ora_log_sink sink);
+    // Sends a line through the sink of the live reader, if any; never raises.
+    static void send_log(ora_log_kind kind, const std::string& text) noexcept;
 
     // Asked at each step of a scan (each line of a classic dump, each
     // document candidate of a Data Pump one); when it says true the opening
@@ -98,8 +100,6 @@ public:
     void set_stop_check(std::function<bool()> check);
     // Raises tk_final_exception when the stop check says so.
     void check_stop() const;
-    // Sends a line through the sink of the live reader, if any; never raises.
-    static void send_log(ora_log_kind kind, const std::string& text) noexcept;
 
     // The classic scan: walks the dump from the stream's position (the end of
     // the header) and fills the context's table map. Reports its own
