@@ -254,7 +254,7 @@ bool run_and_stop(velconv_convertor& conv, const std::function<bool()>& ready,
                   const std::function<void()>& release = [] {})
 {
     std::thread worker([&conv] { conv(); });
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     bool asked = false;
     while (std::chrono::steady_clock::now() < limit && !conv.is_finished()) {
         if (!asked && ready()) {

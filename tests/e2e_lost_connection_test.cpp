@@ -55,7 +55,7 @@ protected:
         killer = std::thread([this, find_pid_sql] {
             try {
                 pqxx::connection admin(server.conninfo());
-                const auto limit = clock_type::now() + std::chrono::seconds(120);
+                const auto limit = clock_type::now() + e2e::velcagent_deadline;
                 while (clock_type::now() < limit && !give_up) {
                     pqxx::nontransaction tx(admin);
                     const pqxx::result r = tx.exec(find_pid_sql);
