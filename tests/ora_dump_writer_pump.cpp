@@ -46,11 +46,6 @@ const char* const closing = "</ROW></ROWSET>";
 
 }  // namespace
 
-std::vector<std::pair<std::size_t, std::uint8_t>> header_fields::real_extra()
-{
-    return {{21, 0x3C}};
-}
-
 bytes header(const header_fields& f)
 {
     bytes out(f.size < 52 ? 52 : f.size, 0);

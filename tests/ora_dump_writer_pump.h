@@ -34,11 +34,9 @@ struct header_fields {
     std::uint8_t flags = 0x02;       // at 51
     std::size_t size = 64;           // at least 52
     // Further bytes, as (offset, value); the real header has a 0x3C at 21.
-    std::vector<std::pair<std::size_t, std::uint8_t>> extra = real_extra();
-
-    // Out of line: g++ 12 takes an initializer list inlined into every
-    // default construction for possibly uninitialized.
-    static std::vector<std::pair<std::size_t, std::uint8_t>> real_extra();
+    // (Filled, not listed: g++ 12 warns wrongly of an uninitialised list.)
+    std::vector<std::pair<std::size_t, std::uint8_t>> extra =
+        std::vector<std::pair<std::size_t, std::uint8_t>>(1, {21, 0x3C});
 };
 bytes header(const header_fields& fields);
 
