@@ -15,7 +15,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 build="$root/build-release"
 echo "Building velc_bench and velcagent in $build"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+werror=OFF
+[ "${VELC_WERROR:-0}" = 1 ] && werror=ON
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELC_WERROR="$werror" >/dev/null
 cmake --build "$build" -j "${JOBS:-$(nproc)}" --target velc_bench velcagent >/dev/null
 
 pglocal_start

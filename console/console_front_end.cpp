@@ -83,6 +83,12 @@ void console_front_end::schema_line(const std::wstring& text)
         write_line_safe(out, tk_wide_to_utf8(text));
 }
 
+void console_front_end::table_skipped(const std::wstring& name)
+{
+    if (!silent())
+        write_line_safe(out, "Table '" + tk_wide_to_utf8(name) + "' exists, skipped\n");
+}
+
 void console_front_end::table_started(const std::wstring& name)
 {
     if (silent())

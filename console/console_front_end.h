@@ -35,6 +35,7 @@ public:
     void converting_file(const std::wstring& path, std::uint64_t n_tables) override;
     void table_missing(const std::wstring& name) override;
     void schema_line(const std::wstring& text) override;
+    void table_skipped(const std::wstring& name) override;
     void table_started(const std::wstring& name) override;
     void definitions_done(const std::wstring& name) override;
     void table_converted(const std::wstring& name, std::uint64_t records) override;

@@ -1,6 +1,8 @@
 // velcagent: converts an Oracle export dump into a PostgreSQL database,
 // unattended, as its command line (or a profile it names) says. Exits 0
-// when the run completed, 255 otherwise.
+// when every selected table was converted with every record, 1 when the run
+// completed but reported tables or records it left out, 255 when it did not
+// complete.
 
 #include "console_front_end.h"
 #include "error_handler.h"
@@ -23,6 +25,7 @@ int main(int argc, char** argv)
     console_front_end fe;
     error_handler reporter(error_handler_code_count, error_handler_codes);
     bool completed = false;
+    bool all_converted = false;
     try {
         velconv_convertor converter;
         apply_cmd_line(argc, argv);
@@ -32,6 +35,7 @@ int main(int argc, char** argv)
         // opened: a refused dump must leave the database as it was.
         converter();
         completed = converter.is_completed();
+        all_converted = converter.is_all_converted();
     } catch (const tk_exception& e) {
         // Levels 1 and 2 end the program inside the reporter.
         reporter.handle(e, false);
@@ -43,5 +47,5 @@ int main(int argc, char** argv)
         // server when the connection drops.
         fe.end_program(255);
     }
-    return 0;
+    return all_converted ? 0 : 1;
 }

@@ -2,15 +2,18 @@
 
 #include "error_handler.h"
 #include "fatal_exit.h"
+#include "front_end.h"
 #include "velconv_convertor.h"
 
 #include "tk_exception.h"
 #include "tk_format.h"
 #include "tk_logger.h"
 #include "tk_string.h"
+#include "tk_unicode.h"
 #include "tk_utils.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <string_view>
 
@@ -32,24 +35,26 @@ const cmd_option velcagent_options[] = {
     {opt_tab_def, "--tab_def"},
     {opt_tab_file, "--tab_file="},
     {opt_user, "--user="},
+    {opt_help, "-h"},
     {0, ""},
 };
 
 namespace {
 
 const char* const usage_format =
-    "VELCAGENT v%d.%d\n"
-    "Usage: VELCAGENT.EXE OPTIONS\n"
+    "velcagent v%d.%d\n"
+    "Usage: velcagent OPTIONS\n"
     "\n"
-    "   --case_sense   make names case sensitive (default is off)\n"
+    "   --case_sense   keep the letter case of table, column and index names\n"
+    "                  (default is off: the names are lower-cased)\n"
     "   --dest=...     PostgreSQL database name\n"
-    "   --help         display this help message and exit\n"
+    "   -h, --help     display this help message and exit\n"
     "   --host=...     PostgreSQL server IP address or network name\n"
     "   --logfile=...  path to the file where execution trace will be written\n"
     "   --mode=...     how to process an existing PostgreSQL database\n"
     "                  (0 - overwrite the entire database, 1 - overwrite existing\n"
     "                  tables only, 2 - skip existing tables, 3 - merge)\n"
-    "   --ora_schema   merge schema and table names\n"
+    "   --ora_schema   merge schema and table names (also --merge_schema)\n"
     "   --port=...     PostgreSQL port\n"
     "   --profile=...  path to the file to load conversion settings from\n"
     "   --pswd=...     PostgreSQL user password\n"
@@ -98,6 +103,25 @@ std::optional<int> read_port(std::string_view text)
     return static_cast<int>(value);
 }
 
+// The usage on the standard output, unless silent, and the program's end
+// with status 0: asking for help is no failure.
+[[noreturn]] void help_exit()
+{
+    front_end* fe = front_end::instance();
+    if (!velconv_convertor::instance()->silent)
+        fe->write_out(velcagent_usage() + "\n");
+    fe->end_program(0);
+    // As in fatal_exit: end_program never returns.
+    std::_Exit(0);
+}
+
+// What is wrong with an argument that matched no option.
+std::string stray_message(const std::string& argument)
+{
+    const bool option = argument.size() > 1 && argument[0] == '-';
+    return std::string("velcagent: ") + (option ? "unknown option '" : "unexpected argument '") + argument + "'";
+}
+
 }  // namespace
 
 std::string velcagent_usage()
@@ -131,7 +155,7 @@ bool parse_cmd_line(int argc, char** argv)
             converter->dest = tk_to_unicode(value);
             break;
         case opt_help:
-            fatal_exit(velcagent_usage());
+            help_exit();
         case opt_host:
             host = value;
             break;
@@ -195,13 +219,20 @@ bool parse_cmd_line(int argc, char** argv)
             break;
         }
     }
-    if (!line.get_strays().empty())
+    if (!line.get_strays().empty()) {
+        if (!converter->silent) {
+            for (const std::string& stray : line.get_strays())
+                front_end::instance()->write_err(stray_message(stray) + "\n");
+        }
         return false;
+    }
 
     if (converter->dest.empty())
         fatal_exit("You should enter destination PostgreSQL database");
     if (converter->src.empty())
         fatal_exit("You should enter Oracle dump file name");
+    if (tk_is_directory(tk_wide_to_utf8(converter->src)))
+        fatal_exit("Source is a directory, not a dump file.");
     if (!tk_is_file_exist(converter->src, 0x4000))
         fatal_exit("Source file does not exist.\nPlease verify the correct file name was given.");
 

@@ -26,16 +26,19 @@ enum velcagent_option_id {
 };
 
 // In matching order, ended by an empty name. "--ora_schema", the spelling
-// the usage text shows, is an alias of "--merge_schema".
+// the usage text shows, is an alias of "--merge_schema"; "-h" one of
+// "--help".
 extern const cmd_option velcagent_options[];
 
-// The usage text, "VELCAGENT v3.1" first; its last line has no line end.
+// The usage text, "velcagent v3.1" first; its last line has no line end.
 std::string velcagent_usage();
 
 // Applies the options, in command-line order, to the registered converter
 // (and the reporter's quiet flag), then checks the result and stores the
-// connection settings. False when any argument was stray: the caller prints
-// the usage. "--help", a missing or invalid value ends the program through
+// connection settings. False when any argument was stray, after one line
+// on the standard error for each (unless silent): the caller prints the
+// usage. "--help" prints the usage on the standard output and ends the
+// program with status 0; a missing or invalid value ends it through
 // fatal_exit; a profile, table-list file or log file that cannot be used
 // raises level 1.
 bool parse_cmd_line(int argc, char** argv);

@@ -15,7 +15,7 @@
 //   apply_cmd_line(argc, argv);            // fills the settings
 //   c.engine.connect(c.host, c.user, c.password, "", c.port);
 //   c();                                   // the run; never throws
-//   return c.is_completed() ? 0 : 255;
+//   return c.is_all_converted() ? 0 : c.is_completed() ? 1 : 255;
 // main does not call check_dest: the run drops a mode-0 destination itself,
 // only after the dump has opened and the table list is final. The run opens
 // the dump itself in velcagent (the opener, on this thread); a refused dump
@@ -78,6 +78,10 @@ public:
     bool is_ready() override { return true; }
     // True when the last run reached its normal end.
     bool is_completed() const { return completed.load(std::memory_order_acquire); }
+    // True when the last run reached its normal end with every selected
+    // table converted and no failure reported: no table the dump lacks, no
+    // table or record refused, no dump reading that stopped early.
+    bool is_all_converted() const { return all_converted.load(std::memory_order_acquire); }
 
     // True when the converter serves velcagent.
     bool is_console() const { return console; }
@@ -149,6 +153,9 @@ private:
     std::atomic<bool> completed{false};
     // Set once per table around its record loop.
     std::atomic<bool> in_record_loop{false};
+    std::atomic<bool> all_converted{false};
+    // Listed tables that the dump lacks, in the last run.
+    std::uint32_t missing_tables = 0;
 
 public:
     // The opened dump, taken from the opener when the run starts; declared

@@ -78,6 +78,10 @@ void velconv_convertor::operator()()
 {
     TK_TRACE(2, "velconv_convertor::operator()");
     completed.store(false, std::memory_order_release);
+    all_converted.store(false, std::memory_order_release);
+    missing_tables = 0;
+    const error_handler* reporter = error_handler::try_instance();
+    const std::uint64_t reports_before = reporter ? reporter->report_count() : 0;
     init_conversion guard(&finish_flag);
     front_end* fe = nullptr;
     try {
@@ -107,6 +111,10 @@ void velconv_convertor::operator()()
             TK_TRACE(2, "After initializing DBs");
             run_tables(*dest);
         }
+        // Any report since the start, the dump's own included, names
+        // something that was left out.
+        const std::uint64_t reports_after = reporter ? reporter->report_count() : 0;
+        all_converted.store(missing_tables == 0 && reports_after == reports_before, std::memory_order_release);
         completed.store(true, std::memory_order_release);
     } catch (const tk_final_exception&) {
         // The user's stop, already reported.
@@ -168,6 +176,7 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
     front_end* fe = front_end::instance();
     error_handler* reporter = error_handler::instance();
     if (console && !source_db->is_table_exist(name)) {
+        ++missing_tables;
         fe->table_missing(name);
         return;
     }
@@ -200,8 +209,11 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
         dest.create_schema(schema_name);
 
         if (dest.is_table_exist(target_name)) {
-            if (dest_mode() == udb_dest_mode::skip_tables)
+            if (dest_mode() == udb_dest_mode::skip_tables) {
+                TK_TRACE(3, "Table '%s' exists, skipped", name);
+                fe->table_skipped(name);
                 return;
+            }
             if (dest_mode() == udb_dest_mode::replace_tables)
                 dest.delete_tab(target_name);
         }

@@ -106,7 +106,7 @@ pgs_database::pgs_database(const std::wstring& name_, const std::wstring& defaul
     try {
         pqxx::transaction<pqxx::read_committed> tx(engine().connection(), "get_tables");
         const std::string sql =
-            table_list_sql(default_schema.empty() ? std::string() : tx.quote(tk_to_utf8(default_schema)));
+            table_list_sql(default_schema.empty() ? std::string() : pgs_engine::quote_literal(tx, tk_to_utf8(default_schema)));
         const pqxx::result rows = engine().exec(tx, sql);
         for (const pqxx::row& row : rows)
             add_full_name2(tk_utf8_to_unicode(row[0].c_str()), tk_utf8_to_unicode(row[1].c_str()));

@@ -50,6 +50,8 @@ public:
     static std::wstring make_ident(const std::wstring& name, bool keep_case);
     static std::string make_ident8(const std::wstring& name);
     static std::string make_name8(const std::wstring& name);
+    // A text as an SQL string literal, escaped for the connection.
+    static std::string quote_literal(pqxx::transaction_base& tx, const std::string& text);
     // A to Z to a to z, nothing else.
     static std::wstring lower_ascii(std::wstring text);
     static std::string lower_ascii(std::string text);

@@ -226,7 +226,7 @@ void pgs_recordset::init_schema()
     const std::string t8 = tk_to_utf8(pgs_engine::case_form(table_name));
     try {
         pqxx::transaction<pqxx::read_committed> tx(engine().connection(), "get_schema");
-        const pqxx::result rows = engine().exec(tx, table_sql(tx.quote(s8), tx.quote(t8)));
+        const pqxx::result rows = engine().exec(tx, table_sql(pgs_engine::quote_literal(tx, s8), pgs_engine::quote_literal(tx, t8)));
         bool have_serial = false;
         for (const pqxx::row& row : rows) {
             const std::string def = row[4].is_null() ? std::string() : std::string(row[4].c_str());
@@ -316,7 +316,7 @@ void pgs_recordset::init_indexes()
     const std::string t8 = tk_to_utf8(pgs_engine::case_form(table_name));
     try {
         pqxx::transaction<pqxx::read_committed> tx(engine().connection(), "init_indexes");
-        const std::string t = tx.quote(t8);
+        const std::string t = pgs_engine::quote_literal(tx, t8);
         const pqxx::result pk = engine().exec(tx, pk_sql(t));
         if (!pk.empty()) {
             const std::wstring pk_name = tk_utf8_to_unicode(pk[0][0].c_str());

@@ -57,7 +57,7 @@ void error_handler::handle(const tk_exception& failure, bool flag)
         TK_TRACE(3, "Internal error:\n%s", failure.message);
         // Printed even when quiet: the user must learn why the program ends.
         if (console)
-            fe->write_out("Internal error: " + failure.message + "\n");
+            fe->write_err("Internal error: " + failure.message + "\n");
         else
             fe->show_internal_error(tk_utf8_to_wide(failure.message));
         fe->end_program(-1);
@@ -74,10 +74,11 @@ void error_handler::handle(const tk_exception& failure, bool flag)
     if (!console && fe->error_list_ready() && fe->error_list_size() < 20)
         fe->add_error_text(message);
 
+    reports.fetch_add(1, std::memory_order_relaxed);
     if (failure.level == 1) {
         if (console) {
             if (!is_quiet())
-                fe->write_out("Error:\n" + message + "\n");
+                fe->write_err("Error:\n" + message + "\n");
             TK_TRACE(1, "Got 1-level error");
             fe->end_program(-1);
         }
@@ -96,7 +97,7 @@ void error_handler::handle(const tk_exception& failure, bool flag)
     // Level 0, and any level the family does not name, skips and goes on.
     if (console) {
         if (!is_quiet())
-            fe->write_out("Error:\n" + message + "\n");
+            fe->write_err("Error:\n" + message + "\n");
         TK_TRACE(1, "Got 0-level error");
         return;
     }

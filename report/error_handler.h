@@ -40,9 +40,14 @@ public:
     // raises tk_final_exception. Level 2 never returns.
     void handle(const tk_exception& failure, bool flag);
 
+    // How many failures of levels 0 and 1 have been reported so far,
+    // shown or not: a run that caused any did not convert everything.
+    std::uint64_t report_count() const { return reports.load(std::memory_order_relaxed); }
+
 private:
     mutable std::mutex context_mutex;
     std::string context;
     std::atomic<bool> quiet{false};
+    std::atomic<std::uint64_t> reports{0};
     tk_error_converter codes;
 };

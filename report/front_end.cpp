@@ -24,6 +24,8 @@ void front_end::table_missing(const std::wstring&) {}
 
 void front_end::schema_line(const std::wstring&) {}
 
+void front_end::table_skipped(const std::wstring&) {}
+
 void front_end::table_started(const std::wstring&) {}
 
 void front_end::definitions_done(const std::wstring&) {}

@@ -55,6 +55,8 @@ public:
     virtual void table_missing(const std::wstring& name);
     // The schema line, with its own line break.
     virtual void schema_line(const std::wstring& text);
+    // An existing destination table that the mode says to leave as it is.
+    virtual void table_skipped(const std::wstring& name);
     virtual void table_started(const std::wstring& name);
     virtual void definitions_done(const std::wstring& name);
     virtual void table_converted(const std::wstring& name, std::uint64_t records);

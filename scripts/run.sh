@@ -3,18 +3,47 @@
 #   scripts/run.sh [DUMP] [velcagent options]   convert DUMP (default: the sample)
 #   scripts/run.sh --stop                       stop the private server
 #   scripts/run.sh --psql [psql arguments]      psql on the private server
+#   scripts/run.sh --help                       its usage
 #
-# Installs what is missing, builds velcagent (Release, in build-release/),
-# starts the project's private PostgreSQL server unless the options name a
-# server (--host=, --port= or --profile=), and converts the dump into the
-# database named after it. Later options win, so the user's options override
-# the defaults. Exits with velcagent's status.
+# Installs what is missing (the output goes to build-release/install.log),
+# builds velcagent (Release, in build-release/), starts the project's private
+# PostgreSQL server unless the options name a server (--host=, --port= or
+# --profile=), and converts the dump into the database named after it. Later
+# options win, so the user's options override the defaults. Exits with
+# velcagent's status. With VELC_WERROR=1 the build turns warnings into
+# errors; with VELCAGENT naming a velcagent built elsewhere, nothing is
+# installed or built.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=scripts/pglocal.sh
 . "$root/scripts/pglocal.sh"
 
+usage() {
+    cat <<'EOT'
+Usage: scripts/run.sh [DUMP] [velcagent options]
+       scripts/run.sh --stop
+       scripts/run.sh --psql [psql arguments]
+
+Converts DUMP (default: samples/sample.dmp) into the PostgreSQL database
+named after it: installs the missing Debian packages, builds velcagent in
+build-release/, starts the project's private PostgreSQL server unless the
+options name a server (--host=, --port= or --profile=), and runs velcagent.
+Every other option goes to velcagent (build-release/console/velcagent --help
+lists them); later options override the defaults. Exits with velcagent's
+status: 0 all converted, 1 some tables or records left out, 255 failed
+(also when installing or building failed).
+
+  --stop         stop the private PostgreSQL server
+  --psql ...     run psql on the private server (e.g. --psql -d sample)
+  -h, --help     display this help and exit
+EOT
+}
+
 case "${1:-}" in
+-h | --help)
+    usage
+    exit 0
+    ;;
 --stop)
     pglocal_stop
     exit 0
@@ -41,20 +70,39 @@ own_server=1
 dest_option=""
 for a in "$@"; do
     case "$a" in
+    -h | --help)
+        usage
+        exit 0
+        ;;
     --host=* | --port=* | --profile=*) own_server=0 ;;
     --dest=*) dest_option=${a#--dest=} ;;
     esac
 done
 
-# 1. Install.
-"$root/scripts/install-deps.sh"
-
-# 2. Build.
 build="$root/build-release"
-echo "Building velcagent in $build"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j "$(nproc)" --target velcagent >/dev/null
-velcagent="$build/console/velcagent"
+velcagent=${VELCAGENT:-}
+if [ -z "$velcagent" ]; then
+    # 1. Install.
+    mkdir -p "$build"
+    install_log="$build/install.log"
+    echo "Installing the missing packages (output in $install_log)"
+    if ! "$root/scripts/install-deps.sh" >"$install_log" 2>&1; then
+        cat "$install_log" >&2
+        echo "Installing the packages failed (see $install_log)." >&2
+        exit 255
+    fi
+
+    # 2. Build.
+    echo "Building velcagent in $build"
+    werror=OFF
+    [ "${VELC_WERROR:-0}" = 1 ] && werror=ON
+    if ! cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELC_WERROR="$werror" >/dev/null ||
+        ! cmake --build "$build" -j "$(nproc)" --target velcagent >/dev/null; then
+        echo "Building velcagent failed." >&2
+        exit 255
+    fi
+    velcagent="$build/console/velcagent"
+fi
 
 # 3. Private server.
 defaults=()
@@ -72,13 +120,16 @@ dest=$(printf '%s' "$base" | LC_ALL=C tr 'A-Z' 'a-z' | LC_ALL=C sed 's/[^a-z0-9_
 status=0
 "$velcagent" --src="$dump" --dest="$dest" "${defaults[@]}" "$@" || status=$?
 
-# 5. Finish.
+# 5. Finish: the way to the result only when there is one.
 echo
-if [ "$status" -eq 0 ]; then
-    echo "velcagent completed the conversion."
-else
-    echo "velcagent ended with status $status."
-fi
+case "$status" in
+0) echo "velcagent converted everything." ;;
+1) echo "velcagent completed the conversion, but left out what the reports above name." ;;
+*)
+    echo "velcagent ended with status $status." >&2
+    exit "$status"
+    ;;
+esac
 if [ "$own_server" -eq 1 ]; then
     echo "Open the result with:"
     printf '  %q -h %q -p %q -U %q -d %q\n' "$pg_bindir/psql" "$pg_sock" "$pg_port" "$pg_user" "$dest"

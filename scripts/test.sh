@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the project needs, builds it and runs every test.
-# With --sanitize the build and the tests run under ASan and UBSan.
+# With --sanitize the build and the tests run under ASan and UBSan; with
+# VELC_WERROR=1 in the environment every warning is an error.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"

@@ -101,8 +101,8 @@ TEST_P(console_ending, ends_with_status_255_after_the_exact_text)
     const std::string& dir = shared.path();
 
     EXPECT_EXIT(report_and_fail(row, dir), ::testing::ExitedWithCode(255), "");
-    EXPECT_EQ(tk_test::read_file(dir + "/out.txt"), row.printed);
-    EXPECT_EQ(tk_test::read_file(dir + "/err.txt"), "");
+    EXPECT_EQ(tk_test::read_file(dir + "/out.txt"), "");
+    EXPECT_EQ(tk_test::read_file(dir + "/err.txt"), row.printed);
 }
 
 const ending_row ending_rows[] = {

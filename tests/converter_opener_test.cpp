@@ -113,7 +113,7 @@ TEST_F(dump_opener, an_empty_file_ends_the_console_program_and_returns_the_wizar
         const std::optional<int> code = open(conv);
         ASSERT_TRUE(code);
         EXPECT_EQ(*code & 0xFF, 255);
-        EXPECT_TRUE(has(fe.effects(), "write_out(Error:\n" + refusal + "\n)"));
+        EXPECT_TRUE(has(fe.effects(), "write_err(Error:\n" + refusal + "\n)"));
         EXPECT_EQ(conv.opener().database(), nullptr);
     }
     {
@@ -227,7 +227,7 @@ TEST_F(dump_opener, a_reader_failure_is_reported_and_ends_the_program)
         ASSERT_GE(effects.size(), 2u);
         EXPECT_EQ(effects.back(), "end_program(255)");
         EXPECT_EQ(effects[effects.size() - 2],
-                  form == mode::console ? "write_out(Error:\ncannot map the file\n)" : "ask_continue(cannot map the file)");
+                  form == mode::console ? "write_err(Error:\ncannot map the file\n)" : "ask_continue(cannot map the file)");
     }
 }
 

@@ -118,7 +118,7 @@ protected:
     {
         std::vector<std::string> out;
         for (const auto& c : fe.calls)
-            if (c.name == "write_out")
+            if (c.name == "write_err")
                 out.push_back(c.text);
         return out;
     }

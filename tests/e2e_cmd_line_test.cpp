@@ -1,5 +1,5 @@
-// velcagent's refusals of its command line, as a process: the status and
-// both standard streams, exactly. None of these runs reaches the server.
+// velcagent's command line, as a process: the status and both standard
+// streams, exactly. None of these runs reaches the server.
 
 #include "e2e_support.h"
 #include "parse_cmd_line.h"
@@ -18,8 +18,9 @@ class E2eCmdLine : public e2e_test {};
 struct refusal {
     const char* name;
     std::vector<std::string> args;  // "{src}": an existing file; "{dir}": the test folder
-    std::string out;
-    std::string err;                // "{usage}": the usage text
+    int status;
+    std::string out;                // "{usage}": the usage text
+    std::string err;
 };
 
 std::string expand(std::string s, const std::string& src, const std::string& dir, const std::string& usage)
@@ -31,44 +32,51 @@ std::string expand(std::string s, const std::string& src, const std::string& dir
     return s;
 }
 
-TEST_F(E2eCmdLine, RefusalsEndWith255AndTheirTexts)
+TEST_F(E2eCmdLine, HelpAndRefusalsTheirStatusesAndStreams)
 {
     const std::string src = write_dump("x.dmp", classic_dump::bytes{'x'});
     std::vector<std::string> strays(25, "stray");
+    std::string strays_told;
+    for (int i = 0; i < 25; ++i)
+        strays_told += "velcagent: unexpected argument 'stray'\n";
     const std::string no_dest = "You should enter destination PostgreSQL database\n";
     const std::string no_src = "You should enter Oracle dump file name\n";
     const std::string no_file = "Source file does not exist.\nPlease verify the correct file name was given.\n";
     const std::string bad_mode = "Invalid merge/overwrite mode\n";
     const std::string bad_port = "Invalid port number\n";
     const std::vector<refusal> cases = {
-        {"no argument", {}, "", "{usage}\n"},
-        {"a stray argument", {"foo"}, "", "{usage}\n"},
-        {"help", {"--help"}, "", "{usage}\n"},
-        {"help after valid options", {"--src={src}", "--dest=d", "--help"}, "", "{usage}\n"},
-        {"silent before help hides the usage", {"--silent", "--help"}, "", ""},
-        {"silent after help is too late", {"--help", "--silent"}, "", "{usage}\n"},
-        {"25 strays", strays, "", "{usage}\n"},
-        {"a stray among valid options", {"--src={src}", "--dest=d", "--SRC=x"}, "", "{usage}\n"},
-        {"an option without its =", {"--src", "--dest=d"}, "", "{usage}\n"},
-        {"mode 4", {"--mode=4"}, "", bad_mode},
-        {"mode 02", {"--mode=02"}, "", bad_mode},
-        {"mode +2", {"--mode=+2"}, "", bad_mode},
-        {"mode -1", {"--mode=-1"}, "", bad_mode},
-        {"mode empty", {"--mode="}, "", bad_mode},
-        {"mode past 64 bits", {"--mode=99999999999999999999"}, "", bad_mode},
-        {"silent hides the fatal text", {"--silent", "--mode=4"}, "", ""},
-        {"no dest", {"--src={src}"}, "", no_dest},
-        {"no src", {"--dest=d"}, "", no_src},
-        {"a missing src", {"--src={dir}/missing.dmp", "--dest=d"}, "", no_file},
-        {"a folder as src", {"--src={dir}", "--dest=d"}, "", no_file},
-        {"port abc", {"--src={src}", "--dest=d", "--port=abc"}, "", bad_port},
-        {"port 12x", {"--src={src}", "--dest=d", "--port=12x"}, "", bad_port},
-        {"port 0", {"--src={src}", "--dest=d", "--port=0"}, "", bad_port},
-        {"port 70000", {"--src={src}", "--dest=d", "--port=70000"}, "", bad_port},
-        {"a missing profile", {"--profile={dir}/missing.ini"},
-         "Error:\nProfile does not exist. Please verify the correct path/name was given.\n", ""},
-        {"a missing table-list file", {"--tab_file={dir}/missing.txt", "--src={src}", "--dest=d"},
-         "Error:\nTable names file does not exist. Please verify the correct path/name was given.\n", ""},
+        {"no argument", {}, 255, "", "{usage}\n"},
+        {"help", {"--help"}, 0, "{usage}\n", ""},
+        {"-h", {"-h"}, 0, "{usage}\n", ""},
+        {"help after valid options", {"--src={src}", "--dest=d", "--help"}, 0, "{usage}\n", ""},
+        {"silent before help hides the usage", {"--silent", "--help"}, 0, "", ""},
+        {"silent after help is too late", {"--help", "--silent"}, 0, "{usage}\n", ""},
+        {"an unknown option", {"--foo"}, 255, "", "velcagent: unknown option '--foo'\n{usage}\n"},
+        {"a stray argument", {"foo"}, 255, "", "velcagent: unexpected argument 'foo'\n{usage}\n"},
+        {"25 strays", strays, 255, "", strays_told + "{usage}\n"},
+        {"a stray among valid options", {"--src={src}", "--dest=d", "--SRC=x"}, 255, "",
+         "velcagent: unknown option '--SRC=x'\n{usage}\n"},
+        {"an option without its =", {"--src", "--dest=d"}, 255, "", "velcagent: unknown option '--src'\n{usage}\n"},
+        {"silent hides a stray's message", {"--silent", "--foo"}, 255, "", ""},
+        {"mode 4", {"--mode=4"}, 255, "", bad_mode},
+        {"mode 02", {"--mode=02"}, 255, "", bad_mode},
+        {"mode +2", {"--mode=+2"}, 255, "", bad_mode},
+        {"mode -1", {"--mode=-1"}, 255, "", bad_mode},
+        {"mode empty", {"--mode="}, 255, "", bad_mode},
+        {"mode past 64 bits", {"--mode=99999999999999999999"}, 255, "", bad_mode},
+        {"silent hides the fatal text", {"--silent", "--mode=4"}, 255, "", ""},
+        {"no dest", {"--src={src}"}, 255, "", no_dest},
+        {"no src", {"--dest=d"}, 255, "", no_src},
+        {"a missing src", {"--src={dir}/missing.dmp", "--dest=d"}, 255, "", no_file},
+        {"a folder as src", {"--src={dir}", "--dest=d"}, 255, "", "Source is a directory, not a dump file.\n"},
+        {"port abc", {"--src={src}", "--dest=d", "--port=abc"}, 255, "", bad_port},
+        {"port 12x", {"--src={src}", "--dest=d", "--port=12x"}, 255, "", bad_port},
+        {"port 0", {"--src={src}", "--dest=d", "--port=0"}, 255, "", bad_port},
+        {"port 70000", {"--src={src}", "--dest=d", "--port=70000"}, 255, "", bad_port},
+        {"a missing profile", {"--profile={dir}/missing.ini"}, 255, "",
+         "Error:\nProfile does not exist. Please verify the correct path/name was given.\n"},
+        {"a missing table-list file", {"--tab_file={dir}/missing.txt", "--src={src}", "--dest=d"}, 255, "",
+         "Error:\nTable names file does not exist. Please verify the correct path/name was given.\n"},
     };
     const std::string usage = velcagent_usage();
     for (const refusal& c : cases) {
@@ -77,14 +85,14 @@ TEST_F(E2eCmdLine, RefusalsEndWith255AndTheirTexts)
         for (const std::string& s : c.args)
             a.push_back(expand(s, src, work.path(), usage));
         const e2e::result r = run(a);
-        EXPECT_EQ(r.status, 255) << e2e::describe(r);
+        EXPECT_EQ(r.status, c.status) << e2e::describe(r);
         EXPECT_EQ(r.out, expand(c.out, src, work.path(), usage));
         EXPECT_EQ(r.err, expand(c.err, src, work.path(), usage));
     }
 }
 
 // The level-1 failures of a profile or table-list file come from the
-// reporter, on stdout; they end the program before any connection, so an
+// reporter, on stderr; they end the program before any connection, so an
 // existing destination stays as it was.
 TEST_F(E2eCmdLine, UnusableProfilesAndTableListsLeaveTheDestinationAlone)
 {
@@ -103,7 +111,7 @@ TEST_F(E2eCmdLine, UnusableProfilesAndTableListsLeaveTheDestinationAlone)
     struct row {
         const char* name;
         std::vector<std::string> args;
-        std::string out;
+        std::string err;
     };
     const std::vector<row> cases = {
         {"a profile that starts with a byte-order mark", {"--profile=" + work.file("bom.ini")}, not_loaded},
@@ -115,8 +123,8 @@ TEST_F(E2eCmdLine, UnusableProfilesAndTableListsLeaveTheDestinationAlone)
         SCOPED_TRACE(c.name);
         const e2e::result r = run(c.args);
         EXPECT_EQ(r.status, 255) << e2e::describe(r);
-        EXPECT_EQ(r.out, c.out);
-        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(count("keep"), "2");
     }
     // Silent hides the reporter's line, not the status.

@@ -334,7 +334,7 @@ TEST_F(opening, the_console_refusal_prints_and_ends_with_minus_one)
     }
     EXPECT_TRUE(ended);
     EXPECT_EQ(reader.get_progress(), -1);
-    const std::vector<std::string> want = {std::string("write_out(Error:\n") + ora_dump_reader::message(0) + "\n)",
+    const std::vector<std::string> want = {std::string("write_err(Error:\n") + ora_dump_reader::message(0) + "\n)",
                                            "end_program(-1)"};
     EXPECT_EQ(fe->effects(), want);
 }

@@ -420,7 +420,7 @@ TEST_F(pump_open, refusals_through_the_opening)
     EXPECT_EQ(reader.get_progress(), -1);
     const auto effects = fe.effects();
     EXPECT_NE(std::find(effects.begin(), effects.end(),
-                        std::string("write_out(Error:\n") + ora_dump_reader::message(0) + "\n)"),
+                        std::string("write_err(Error:\n") + ora_dump_reader::message(0) + "\n)"),
               effects.end());
 }
 

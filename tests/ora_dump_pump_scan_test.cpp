@@ -161,7 +161,7 @@ TEST_F(pump_scan, header_bytes_decide_what_is_read)
             ASSERT_FALSE(fe.calls.empty());
             const auto effects = fe.effects();
             EXPECT_NE(std::find(effects.begin(), effects.end(),
-                                std::string("write_out(Error:\n") + ora_dump_reader::message(c.message) + "\n)"),
+                                std::string("write_err(Error:\n") + ora_dump_reader::message(c.message) + "\n)"),
                       effects.end());
         }
     }

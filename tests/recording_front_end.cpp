@@ -119,6 +119,11 @@ void recording_front_end::schema_line(const std::wstring& text)
     record("schema_line", tk_wide_to_utf8(text));
 }
 
+void recording_front_end::table_skipped(const std::wstring& name)
+{
+    record("table_skipped", tk_wide_to_utf8(name));
+}
+
 void recording_front_end::table_started(const std::wstring& name)
 {
     record("table_started", tk_wide_to_utf8(name));

@@ -98,8 +98,8 @@ TEST_P(error_handler_reaction, follows_level_flag_quiet_and_answer)
 }
 
 const auto none = std::nullopt;
-const char* const out_error = "write_out(Error:\ndisk full\n)";
-const char* const out_internal = "write_out(Internal error: disk full\n)";
+const char* const out_error = "write_err(Error:\ndisk full\n)";
+const char* const out_internal = "write_err(Internal error: disk full\n)";
 const char* const listed = "add_error_text(disk full)";
 const char* const asked = "ask_continue(disk full)";
 const char* const boxed = "show_error(disk full)";
@@ -208,7 +208,7 @@ TEST_F(error_handler_test, the_console_prints_one_line_per_failure)
     run(reporter, tk_exception(std::string("one\ntwo"), 0), false);
     EXPECT_EQ(run(reporter, tk_exception(std::string("bad\nvalue"), 1), false).exit_code, -1);
     EXPECT_THAT(console.effects(),
-                ElementsAre("write_out(Error:\nEMP: one two\n)", "write_out(Error:\nEMP: bad value\n)", "end_program(-1)"));
+                ElementsAre("write_err(Error:\nEMP: one two\n)", "write_err(Error:\nEMP: bad value\n)", "end_program(-1)"));
     EXPECT_EQ(log_text(), "Error:\nEMP: one\ntwo\r\nError:\nEMP: bad\nvalue\r\n");
 }
 
@@ -226,7 +226,7 @@ TEST_F(error_handler_test, an_internal_error_keeps_its_text_and_ignores_the_cont
         if (m == fe_mode::gui)
             EXPECT_THAT(fe.effects(), ElementsAre("show_internal_error(" + text + ")", "end_program(-1)"));
         else
-            EXPECT_THAT(fe.effects(), ElementsAre("write_out(Internal error: " + text + "\n)", "end_program(-1)"));
+            EXPECT_THAT(fe.effects(), ElementsAre("write_err(Internal error: " + text + "\n)", "end_program(-1)"));
     }
     EXPECT_EQ(log_text(), "Internal error:\n" + text + "\r\nInternal error:\n" + text + "\r\n");
 }
@@ -332,7 +332,7 @@ TEST(error_handler_context, record_contexts_are_built_whole)
     // Both reach the user whole.
     reporter.set_record_context(long_name, 3000000000LL);
     run(reporter, tk_exception(std::string("X"), 0), false);
-    EXPECT_THAT(fe.effects(), ElementsAre("write_out(Error:\n" + long_utf8 + ", record #3000000000: X\n)"));
+    EXPECT_THAT(fe.effects(), ElementsAre("write_err(Error:\n" + long_utf8 + ", record #3000000000: X\n)"));
 }
 
 TEST(error_handler_context, a_data_text_is_never_read_as_a_format)
@@ -341,7 +341,7 @@ TEST(error_handler_context, a_data_text_is_never_read_as_a_format)
     error_handler reporter(error_handler_code_count, error_handler_codes);
     reporter.set_record_context(L"T%s%d%n", 1);
     run(reporter, tk_exception(std::string("%s %I64d"), 0), false);
-    EXPECT_THAT(fe.effects(), ElementsAre("write_out(Error:\nT%s%d%n, record #1: %s %I64d\n)"));
+    EXPECT_THAT(fe.effects(), ElementsAre("write_err(Error:\nT%s%d%n, record #1: %s %I64d\n)"));
 }
 
 }  // namespace

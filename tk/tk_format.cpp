@@ -110,7 +110,9 @@ void emit_real(std::string& out, const spec& s, double v)
 {
     const char c = s.conv;
     const bool upper = c == 'E' || c == 'F' || c == 'G';
-    std::string sign = std::signbit(v) ? "-" : (s.plus ? "+" : (s.space ? " " : ""));
+    // A view of a literal: assigning literals to a std::string here makes
+    // g++ 12 at -O3 warn of an overlapping copy that cannot happen.
+    std::string_view sign = std::signbit(v) ? "-" : (s.plus ? "+" : (s.space ? " " : ""));
     double mag = std::fabs(v);
     std::string body;
     if (std::isnan(v) || std::isinf(v)) {
@@ -136,7 +138,7 @@ void emit_real(std::string& out, const spec& s, double v)
     if (s.alt && f == std::chars_format::general && body.find('.') == std::string::npos) {
         // '#' keeps the point (and C would keep trailing zeros; rarely used).
         auto e = body.find('e');
-        body.insert(e == std::string::npos ? body.size() : e, ".");
+        body.insert(e == std::string::npos ? body.size() : e, 1, '.');
     }
     if (upper)
         for (char& ch : body)

@@ -74,12 +74,6 @@ bool probe_file(const std::string& name, int flags)
     return ok;
 }
 
-bool is_directory(const std::string& path)
-{
-    struct stat st;
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 std::string passwd_home()
 {
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
@@ -181,10 +175,16 @@ bool tk_is_file_exist(const std::wstring& name, int mode)
     return probe_file(narrow, O_RDONLY);
 }
 
+bool tk_is_directory(const std::string& path)
+{
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool tk_is_path_exist(const std::string& directory)
 {
     TK_TRACE(1, "tk_is_path_exist(%s)", directory);
-    return is_directory(directory) && ::access(directory.c_str(), X_OK) == 0;
+    return tk_is_directory(directory) && ::access(directory.c_str(), X_OK) == 0;
 }
 
 std::string tk_get_home_dir()
@@ -216,9 +216,9 @@ std::wstring tk_get_user_home_wpath()
     }
     home = strip_trailing_slashes(home);
     std::string folder = strip_trailing_slashes(xdg_documents_dir(tk_get_config_dir(), home));
-    if (!is_directory(folder)) {
+    if (!tk_is_directory(folder)) {
         folder = join_path(home, "Documents");
-        if (!is_directory(folder))
+        if (!tk_is_directory(folder))
             folder = home;
     }
     std::wstring result = tk_utf8_to_wide(folder);

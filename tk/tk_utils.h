@@ -14,6 +14,8 @@ std::string tk_get_module_dir();
 // the file or empties an existing one.
 bool tk_is_file_exist(const std::string& name, int mode);
 bool tk_is_file_exist(const std::wstring& name, int mode);
+// True when the path names a folder, whatever its permissions.
+bool tk_is_directory(const std::string& path);
 // True when the folder exists and may be entered. The current directory is
 // not touched, since the worker threads share it.
 bool tk_is_path_exist(const std::string& directory);

@@ -100,6 +100,11 @@ void wizard_front_end::schema_line(const std::wstring& text)
     wizard_shell::write_log(text);
 }
 
+void wizard_front_end::table_skipped(const std::wstring& name)
+{
+    wizard_shell::write_log(tk_wformat(L"Table '%s' exists, skipped\n", name));
+}
+
 void wizard_front_end::table_converted(const std::wstring& name, std::uint64_t records)
 {
     wizard_shell::write_log(tk_wformat(L"Table '%s' (%d records) is converted\n", name, records));

@@ -28,6 +28,7 @@ public:
     void run_started() override;
     void converting_file(const std::wstring& path, std::uint64_t n_tables) override;
     void schema_line(const std::wstring& text) override;
+    void table_skipped(const std::wstring& name) override;
     void table_converted(const std::wstring& name, std::uint64_t records) override;
     void other_exception(const std::string& text) override;
     void dump_open_failed(const std::string& text) override;

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# scripts/run.sh as a user meets it: its own usage, and a failed conversion
+# that ends with velcagent's status and no advice to open a result that is
+# not there. VELCAGENT names the velcagent of this build, so nothing is
+# installed or built; the options name a server, so none is started.
+#   run_script_test.sh PROJECT_DIR
+set -uo pipefail
+root=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+fail() {
+    echo "FAILED: $*" >&2
+    failures=$((failures + 1))
+}
+
+# run NAME ARGS...: runs the script; sets status, out and err.
+run() {
+    status=0
+    "$root/scripts/run.sh" "$@" >"$work/out" 2>"$work/err" || status=$?
+    out=$(cat "$work/out")
+    err=$(cat "$work/err")
+}
+
+for help in --help -h; do
+    run "$help"
+    [ "$status" -eq 0 ] || fail "$help: status $status"
+    [ -z "$err" ] || fail "$help: stderr '$err'"
+    case "$out" in
+    "Usage: scripts/run.sh"*) ;;
+    *) fail "$help: stdout does not begin with its usage: '$out'" ;;
+    esac
+    for word in --stop --psql velcagent; do
+        [[ "$out" == *"$word"* ]] || fail "$help: the usage does not mention $word"
+    done
+done
+
+# After a dump's name the usage is still the script's own.
+run /no/such.dmp --help
+[ "$status" -eq 0 ] || fail "DUMP --help: status $status"
+[[ "$out" == "Usage: scripts/run.sh"* ]] || fail "DUMP --help: '$out'"
+
+# A missing dump: velcagent's refusal, its status, and no "Open the result".
+run /no/such.dmp --host="$work/nowhere" --port=1
+[ "$status" -eq 255 ] || fail "missing dump: status $status"
+[[ "$err" == *"Source file does not exist."* ]] || fail "missing dump: stderr '$err'"
+[[ "$err" == *"velcagent ended with status 255."* ]] || fail "missing dump: no status line in '$err'"
+[[ "$out$err" != *"Open the result"* ]] || fail "missing dump: advice to open a result"
+
+# A directory as the dump.
+run "$work" --host="$work/nowhere" --port=1
+[ "$status" -eq 255 ] || fail "directory: status $status"
+[[ "$err" == *"Source is a directory, not a dump file."* ]] || fail "directory: stderr '$err'"
+[[ "$out$err" != *"Open the result"* ]] || fail "directory: advice to open a result"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed" >&2
+    exit 1
+fi
+echo "scripts/run.sh: all checks passed"
