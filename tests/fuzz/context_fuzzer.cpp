@@ -111,6 +111,9 @@ std::vector<fixed_dump>& dumps()
     return *all;
 }
 
+// The context file's checksum (64-bit FNV-1a), written here from its
+// definition: like the test writers, the harness shares no code with the
+// reader it checks.
 std::uint64_t fnv1a64(const std::uint8_t* p, std::size_t n)
 {
     std::uint64_t h = 0xcbf29ce484222325ULL;

@@ -4,6 +4,7 @@
 #include "fuzz_support.h"
 
 #include "ora_dump_parser.h"
+#include "ora_dump_test_db.h"
 #include "udb_database.h"
 #include "udb_recordset.h"
 
@@ -20,22 +21,6 @@ public:
     void append_record(udb_record&) override {}
 };
 
-// Takes the foreign keys a describe-mode parse hands over; nothing else.
-class fuzz_db : public udb_database {
-public:
-    fuzz_db() : udb_database(L"dump", 0, false) {}
-    std::unique_ptr<udb_recordset> create_table(const std::wstring&, const udb_schema&, const udb_indexes&) override
-    {
-        return nullptr;
-    }
-    std::unique_ptr<udb_recordset> get_query(const std::wstring&, const std::wstring&, std::int32_t) override
-    {
-        return nullptr;
-    }
-    std::unique_ptr<udb_recordset> get_table(const std::wstring&, std::int32_t) override { return nullptr; }
-    bool test_query(const std::wstring&) override { return false; }
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -50,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)names.parse_table_name(text, size);
         for (bool native : {false, true}) {
             fuzz_table table;
-            fuzz_db db;
+            ora_dump_test::test_db db;
             ora_dump_parser parser(native);
             parser.set_global_indexes(&indexes);
             (void)parser.parse_table_description(text, size, table, &db);
