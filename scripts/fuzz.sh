@@ -48,13 +48,13 @@ for h in "${harnesses[@]}"; do
     status=0
     "$dir/tests/fuzz/$h" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -max_len=262144 \
         -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" "${seeds[@]}" >"$log" 2>&1 || status=$?
-    grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || true
+    grep -aE '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || true
     if [ "$status" -ne 0 ]; then
         failed=1
         echo "$h: FINDING (exit $status), log $log" >&2
-        grep -E '==FINDING==|ERROR: (AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer|libFuzzer)|runtime error' \
+        grep -aE '==FINDING==|ERROR: (AddressSanitizer|LeakSanitizer|UndefinedBehaviorSanitizer|libFuzzer)|runtime error' \
             "$log" | head -5 >&2 || true
-        grep -oE 'Test unit written to .*' "$log" | grep -v '/slow-unit-' |
+        grep -aoE 'Test unit written to .*' "$log" | grep -v '/slow-unit-' |
             sed 's/^Test unit written to /reproducer: /' >&2 || true
     fi
 done

@@ -119,8 +119,11 @@ void run(const std::function<void()>& work)
     } catch (...) {
         finding("unknown exception");
     }
+    // The reporter shows an internal error in its own box, or in the
+    // console program on the standard output.
     for (const auto& call : fe.calls)
-        if (call.name == "show_internal_error")
+        if (call.name == "show_internal_error" ||
+            (call.name == "write_out" && call.text.rfind("Internal error", 0) == 0))
             finding("internal error reported: " + call.text);
     if (tk_internal_error_count() != internal_before)
         finding("internal error traced");
