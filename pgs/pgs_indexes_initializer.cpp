@@ -72,6 +72,12 @@ pgs_indexes_initializer::pgs_indexes_initializer(const std::wstring& table_name_
         }
         if (!usable || names.empty())
             continue;
+        if (!src->b_primary && src->b_unique && is_key_index(names)) {
+            // Oracle builds its key on a unique index of the same columns and
+            // exports both; here the key's own index stands for it.
+            TK_TRACE(2, "Index '%s' is the primary key's own index, skip it", src->name);
+            continue;
+        }
         if (!src->b_primary && !src->b_unique) {
             TK_TRACE(1, "udb_indexes::has_index_on_fields");
             bool covered = false;
@@ -88,6 +94,15 @@ pgs_indexes_initializer::pgs_indexes_initializer(const std::wstring& table_name_
         }
         validator.add_restricted_name(name);
     }
+}
+
+bool pgs_indexes_initializer::is_key_index(const std::vector<std::wstring>& names) const
+{
+    // Only the first key can be built; the server refuses any further one.
+    for (const udb_index& taken : accepted)
+        if (taken.b_primary)
+            return taken.columns.size() == names.size() && taken.starts_with_fields(names);
+    return false;
 }
 
 const t_ftd* pgs_indexes_initializer::find_column(const std::wstring& source_column) const

@@ -20,11 +20,15 @@ public:
     // the next follows.
     void build_indexes();
 
-    // In sending order: the primary key, the unique indexes, the plain ones.
+    // In sending order: the primary key, the unique indexes, the plain ones;
+    // a unique index on exactly the key's columns is left to the key.
     const udb_indexes& get_accepted() const { return accepted; }
     std::vector<std::wstring> statements() const;
 
 private:
+    // True when the first accepted primary key has exactly these columns,
+    // in this order.
+    bool is_key_index(const std::vector<std::wstring>& names) const;
     // The destination column of a source index column, or null.
     const t_ftd* find_column(const std::wstring& source_column) const;
 

@@ -126,4 +126,26 @@ TEST_F(E2eCmdLine, UnusableProfilesAndTableListsLeaveTheDestinationAlone)
     EXPECT_EQ(quiet.err, "");
 }
 
+// A process that hangs is killed at its deadline, and what it wrote before
+// is kept for the failure message.
+TEST(E2eProcess, HangIsKilledAtTheDeadline)
+{
+    tk_test::temp_dir dir;
+    const auto before = std::chrono::steady_clock::now();
+    const e2e::result r = e2e::run_process({"/bin/sh", "-c", "echo begun; echo told >&2; exec sleep 60"}, dir.path(),
+                                           std::chrono::milliseconds(1500));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10));
+    EXPECT_TRUE(r.timed_out);
+    EXPECT_EQ(r.status, -1);
+    EXPECT_EQ(r.out, "begun\n");
+    EXPECT_EQ(r.err, "told\n");
+    EXPECT_NE(e2e::describe(r).find("killed at the deadline"), std::string::npos);
+
+    const e2e::result quick =
+        e2e::run_process({"/bin/sh", "-c", "echo done; exit 3"}, dir.path(), std::chrono::seconds(30));
+    EXPECT_FALSE(quick.timed_out);
+    EXPECT_EQ(quick.status, 3);
+    EXPECT_EQ(quick.out, "done\n");
+}
+
 }  // namespace

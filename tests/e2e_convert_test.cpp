@@ -244,6 +244,23 @@ TEST_F(E2eConvert, DefinitionsOnlyAndSkippedIndexes)
     }
 }
 
+// exp writes a key's unique index before the key itself, here with the
+// name a table restored from the recycle bin gives it and a key without a
+// constraint name: PostgreSQL gets the key alone.
+TEST_F(E2eConvert, KeyIndexIsBuiltOnce)
+{
+    classic_dump::table t = e2e_dumps::pair_table("STUDENT", {{"1", L"Ann"}, {"2", L"Bob"}});
+    t.primary_key = {"ID"};
+    t.key_index = "BIN$3pAbzQ1fRcqY4v7b8nLz0A==$0";
+    t.key_constraint_named = false;
+    const std::string src = write_dump("student.dmp", classic_dump::whole_dump({t}));
+    const e2e::result r = run(args(src));
+    ASSERT_EQ(r.status, 0) << e2e::describe(r);
+    EXPECT_EQ(primary_key("student"), "id");
+    EXPECT_EQ(query("SELECT count(*) FROM pg_indexes WHERE schemaname = 'public' AND tablename = 'student'"), "1");
+    EXPECT_EQ(count("student"), "2");
+}
+
 // A profile names the dump, the destination, the mode, the server and the
 // tables; the connection options on the command line give way to it.
 TEST_F(E2eConvert, ProfileCarriesEverything)

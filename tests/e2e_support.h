@@ -15,9 +15,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -25,19 +30,20 @@ extern char** environ;
 namespace e2e {
 
 struct result {
-    int status = -1;  // the exit status, or -1 when velcagent did not exit
+    int status = -1;         // the exit status, or -1 when the process did not exit
+    bool timed_out = false;  // killed at the deadline
     std::string out;
     std::string err;
 };
 
-// Runs velcagent with the arguments; its standard streams go to files in
-// dir, which are read back.
-inline result run_velcagent(const std::vector<std::string>& args, const std::string& dir)
+// Runs the program (argv[0], a path) with the arguments; its standard streams
+// go to files in dir, which are read back. A process still running at the
+// deadline is killed, and what it wrote so far is read back all the same.
+inline result run_process(std::vector<std::string> strings, const std::string& dir,
+                          std::chrono::milliseconds deadline)
 {
     const std::string out_path = dir + "/velcagent.out";
     const std::string err_path = dir + "/velcagent.err";
-    std::vector<std::string> strings = {VELCAGENT_PATH};
-    strings.insert(strings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& s : strings)
         argv.push_back(s.data());
@@ -52,12 +58,28 @@ inline result run_velcagent(const std::vector<std::string>& args, const std::str
     const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
-        throw std::runtime_error("velcagent could not be started");
-    int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0) {
-    }
+        throw std::runtime_error(std::string(argv[0]) + " could not be started");
     result r;
-    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    auto pause = std::chrono::microseconds(200);
+    int wstatus = 0;
+    for (;;) {
+        const pid_t done = waitpid(pid, &wstatus, WNOHANG);
+        if (done == pid)
+            break;
+        if (done < 0 && errno != EINTR)
+            throw std::runtime_error("cannot wait for " + std::string(argv[0]));
+        if (std::chrono::steady_clock::now() >= end) {
+            kill(pid, SIGKILL);
+            while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+            }
+            r.timed_out = true;
+            break;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::microseconds(20000));
+    }
+    r.status = !r.timed_out && WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     r.out = tk_test::read_file(out_path);
     r.err = tk_test::read_file(err_path);
     return r;
@@ -65,7 +87,24 @@ inline result run_velcagent(const std::vector<std::string>& args, const std::str
 
 inline std::string describe(const result& r)
 {
-    return "status " + std::to_string(r.status) + "\n--- stdout:\n" + r.out + "--- stderr:\n" + r.err;
+    return "status " + std::to_string(r.status) + (r.timed_out ? " (killed at the deadline)" : "") +
+           "\n--- stdout:\n" + r.out + "--- stderr:\n" + r.err;
+}
+
+// A conversion of the test dumps takes well under a second; a velcagent
+// still running after this long hangs, and the test fails with its output
+// instead of waiting for the test timeout.
+constexpr std::chrono::seconds velcagent_deadline{30};
+
+// Runs velcagent with the arguments, as run_process does.
+inline result run_velcagent(const std::vector<std::string>& args, const std::string& dir)
+{
+    std::vector<std::string> strings = {VELCAGENT_PATH};
+    strings.insert(strings.end(), args.begin(), args.end());
+    result r = run_process(std::move(strings), dir, velcagent_deadline);
+    if (r.timed_out)
+        ADD_FAILURE() << "velcagent did not end within " << velcagent_deadline.count() << " s:\n" << describe(r);
+    return r;
 }
 
 // HOME and the configuration folder point into a temporary folder (the

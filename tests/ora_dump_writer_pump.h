@@ -34,10 +34,9 @@ struct header_fields {
     std::uint8_t flags = 0x02;       // at 51
     std::size_t size = 64;           // at least 52
     // Further bytes, as (offset, value); the real header has a 0x3C at 21.
-    // Built from a count, not a brace list, which g++ 12 wrongly takes for
-    // a read of uninitialised memory once it is inlined.
-    using byte_at = std::pair<std::size_t, std::uint8_t>;
-    std::vector<byte_at> extra = std::vector<byte_at>(1, byte_at{21, 0x3C});
+    // (Filled, not listed: g++ 12 warns wrongly of an uninitialised list.)
+    std::vector<std::pair<std::size_t, std::uint8_t>> extra =
+        std::vector<std::pair<std::size_t, std::uint8_t>>(1, {21, 0x3C});
 };
 bytes header(const header_fields& fields);
 

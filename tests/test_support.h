@@ -90,8 +90,26 @@ protected:
     std::unique_ptr<tk_logger> logger;
 };
 
-// Runs check in a forked child that dropped to uid/gid 65534; gives its
-// result, or nullopt when the rights could not be dropped.
+// How a check run in a forked child ended.
+struct child_outcome {
+    enum class kind {
+        passed,       // the check answered yes
+        failed,       // the check answered no
+        not_dropped,  // no child, or it could not drop its rights
+        abnormal,     // a signal, an exception or any other exit
+    };
+    kind what = kind::not_dropped;
+    std::string how;  // what happened, for not_dropped and abnormal
+};
+
+// Runs check in a forked child after drop, which answers whether the child
+// now has the rights the check needs.
+child_outcome run_in_child(const std::function<bool()>& drop, const std::function<bool()>& check);
+
+// Runs check in a forked child that dropped to uid/gid 65534 (when it runs
+// as root); gives its result, or nullopt when the rights could not be
+// dropped, which callers skip on. A child that crashed, threw or exited
+// otherwise fails the calling test with what happened and gives false.
 std::optional<bool> run_as_nobody(const std::function<bool()>& check);
 
 // Date and time fields for tests; the weekday is left 0.

@@ -97,6 +97,19 @@ protected:
     void on_stop_requested() override { ++stop_hooks; }
 };
 
+// Waits for the functor to begin, up to the limit: a thread that never
+// starts fails the test instead of hanging it.
+bool started_within(const blocking_functor& f, std::chrono::milliseconds limit = std::chrono::seconds(10))
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!f.started) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
 struct throwing_functor : tk_thread_functor {
     int kind;
     explicit throwing_functor(int k) : kind(k) {}
@@ -129,8 +142,7 @@ TEST(TkThread, StartWhileRunningAndRestart)
     counting_thread t;
     t.next = &busy;
     t.start();
-    while (!busy.started)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(started_within(busy)) << "the thread never started";
     EXPECT_EQ(internal_error_of([&] { t.start(); }), code_of("tk_threa", 92));
     EXPECT_EQ(internal_error_of([&] { t.release(); }), code_of("tk_threa", 71));
     t.kill();
@@ -154,8 +166,7 @@ TEST(TkThread, KillStopsCooperatively)
     counting_thread t;
     t.next = &f;
     t.start();
-    while (!f.started)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(started_within(f)) << "the thread never started";
     t.kill();
     EXPECT_TRUE(f.cleaned_up.load());
     EXPECT_EQ(f.stop_hooks.load(), 1);
@@ -169,8 +180,7 @@ TEST(TkThread, DestroyingRunningOrEndedThreadNeverTerminates)
         counting_thread t;
         t.next = &f;
         t.start();
-        while (!f.started)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_TRUE(started_within(f)) << "the thread never started";
     }
     EXPECT_TRUE(f.cleaned_up.load());
 
@@ -183,6 +193,14 @@ TEST(TkThread, DestroyingRunningOrEndedThreadNeverTerminates)
         wait_until_done(t);
     }
     EXPECT_EQ(done.runs.load(), 1);
+}
+
+TEST(TkThread, StartWaitIsBounded)
+{
+    blocking_functor never_run;
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_FALSE(started_within(never_run, std::chrono::milliseconds(20)));
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
 }
 
 TEST(TkThread, DefaultFunctorIsOwnedAndStops)

@@ -193,11 +193,12 @@ std::vector<std::string> after_lines(const table& t)
     const std::string index_tail = std::string("  PCTFREE 10 INITRANS 2 MAXTRANS 255 ") + storage +
                                    " TABLESPACE \"USERS\" LOGGING";
     if (!t.primary_key.empty()) {
-        const std::string pk = t.name + "_PK";
+        const std::string pk = t.key_index.empty() ? t.name + "_PK" : t.key_index;
         lines.push_back("CREATE UNIQUE INDEX " + quoted(pk) + " ON " + quoted(t.name) + " (" +
                         quoted_list(t.primary_key, " , ") + " )" + index_tail);
         lines.push_back("ANALSTATS IR " + quoted(t.name));
-        lines.push_back("ALTER TABLE " + quoted(t.name) + " ADD  CONSTRAINT " + quoted(pk) + " PRIMARY KEY (" +
+        const std::string constraint = t.key_constraint_named ? " ADD  CONSTRAINT " + quoted(pk) : std::string(" ADD");
+        lines.push_back("ALTER TABLE " + quoted(t.name) + constraint + " PRIMARY KEY (" +
                         quoted_list(t.primary_key, ", ") + ") USING INDEX PCTFREE 10 INITRANS 2 MAXTRANS 255 " +
                         storage + " TABLESPACE \"USERS\" LOGGING ENABLE ");
     }

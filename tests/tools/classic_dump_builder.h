@@ -60,6 +60,8 @@ struct table {
     std::vector<column> columns;
     std::vector<std::vector<cell>> rows;
     std::vector<std::string> primary_key;  // column names; empty for none
+    std::string key_index;                 // the key's index; empty: the table's name and "_PK"
+    bool key_constraint_named = true;      // ADD CONSTRAINT "<key index>" PRIMARY KEY, else ADD PRIMARY KEY
     std::vector<index> indexes;
 };
 
