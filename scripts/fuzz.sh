@@ -46,7 +46,7 @@ for h in "${harnesses[@]}"; do
     [ "$h" = dump_fuzzer ] && seeds+=("$real_seeds")
     echo "== $h: $seconds s"
     status=0
-    "$dir/tests/fuzz/$h" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -max_len=262144 \
+    "$dir/tests/fuzz/$h" -max_total_time="$seconds" -timeout=120 -rss_limit_mb=2048 -max_len=262144 \
         -print_final_stats=1 -artifact_prefix="$findings/" "$corpus" "${seeds[@]}" >"$log" 2>&1 || status=$?
     grep -aE '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || true
     if [ "$status" -ne 0 ]; then
