@@ -63,6 +63,11 @@ std::vector<tab_file_row> rows()
          "Table names file: line 2 is longer than 254 bytes."},
         {"very_long_line", std::string(100000, 'T'), std::nullopt,
          "Table names file: line 1 is longer than 254 bytes."},
+        // A name would end at the NUL byte and name another table.
+        {"line_of_nul_bytes", std::string("EM\n\0\0\0\0\0\0\0", 10), std::nullopt,
+         "Table names file: line 2 holds a NUL byte."},
+        {"nul_inside_a_name", std::string("EMP\0X\r\nDEPT\n", 12), std::nullopt,
+         "Table names file: line 1 holds a NUL byte."},
     };
 }
 

@@ -6,6 +6,7 @@
 #include "ole_variant.h"
 #include "ora_dump_file.h"
 #include "ora_dump_stream.h"
+#include "ora_dump_test_db.h"
 #include "tk_exception.h"
 #include "tk_unicode.h"
 #include "tk_utils.h"
@@ -73,22 +74,6 @@ public:
 private:
     ora_dump_memory_source inner;
     std::int64_t fail_at;
-};
-
-// A database that makes, finds and queries nothing.
-class test_db : public udb_database {
-public:
-    test_db() : udb_database(L"dump", 0, false) {}
-    std::unique_ptr<udb_recordset> create_table(const std::wstring&, const udb_schema&, const udb_indexes&) override
-    {
-        return nullptr;
-    }
-    std::unique_ptr<udb_recordset> get_query(const std::wstring&, const std::wstring&, std::int32_t) override
-    {
-        return nullptr;
-    }
-    std::unique_ptr<udb_recordset> get_table(const std::wstring&, std::int32_t) override { return nullptr; }
-    bool test_query(const std::wstring&) override { return false; }
 };
 
 // A value as the row tests compare it: "-" for empty and null, bytes as "x"

@@ -94,6 +94,9 @@ class TkInternalError : public tk_test::logger_fixture {};
 
 TEST_F(TkInternalError, NonRaisingFormTracesAtLevelThree)
 {
+    const unsigned long before = tk_internal_error_count();
     tk_internal_error("tk_singl", 46);
     EXPECT_EQ(log_text(), "Internal error:\n" + make_err_meggase("tk_singl", 46) + "\r\n");
+    // Nothing is raised, so the count is what tells a test that it happened.
+    EXPECT_EQ(tk_internal_error_count(), before + 1);
 }

@@ -4,6 +4,7 @@
 #include "tk_string.h"
 #include "tk_unicode.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -110,8 +111,18 @@ tk_final_exception::tk_final_exception()
     TK_TRACE(2, "tk_final_exception::ctor");
 }
 
+namespace {
+std::atomic<unsigned long> internal_errors{0};
+}
+
+unsigned long tk_internal_error_count() noexcept
+{
+    return internal_errors.load(std::memory_order_relaxed);
+}
+
 void tk_internal_error(const char* source_file, int line) noexcept
 {
+    internal_errors.fetch_add(1, std::memory_order_relaxed);
     try {
         tk_trace(3, "Internal error:\n%s", make_err_meggase(source_file, line));
     } catch (...) {

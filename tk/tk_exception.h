@@ -64,6 +64,11 @@ std::string make_err_meggase(const char* source_file, int line);
 // internal error at level 3 and returns.
 void tk_internal_error(const char* source_file, int line) noexcept;
 
+// How many internal errors tk_internal_error has traced in this process.
+// Such an error raises nothing, so this count is how tests and the fuzz
+// harnesses notice one.
+unsigned long tk_internal_error_count() noexcept;
+
 // Raises the internal error of the given (source, line) pair when cond fails.
 #define TK_CHECK(cond, source, line)                 \
     do {                                             \

@@ -6,7 +6,9 @@
 //
 // Either the whole file becomes the table list or the list stays as it was:
 // a list cut short by a long line or a read error would make the run
-// convert fewer tables and still look successful.
+// convert fewer tables and still look successful. A NUL byte refuses the
+// file too: the name would end there, and the run would convert a table the
+// line does not name.
 
 #include "udb_converter.h"
 
@@ -39,6 +41,11 @@ struct file_closer {
     throw tk_exception(tk_format("Table names file: line %d is longer than 254 bytes.", line_number), 1);
 }
 
+[[noreturn]] void refuse_nul(std::uint64_t line_number)
+{
+    throw tk_exception(tk_format("Table names file: line %d holds a NUL byte.", line_number), 1);
+}
+
 }  // namespace
 
 void udb_converter::process_tab_file(const std::string& path)
@@ -64,6 +71,8 @@ void udb_converter::process_tab_file(const std::string& path)
             line.pop_back();
         if (line.size() > max_name_bytes)
             refuse_long_line(line_number);
+        if (line.find('\0') != std::string::npos)
+            refuse_nul(line_number);
         if (!line.empty()) {
             std::string_view name = line;
             if (names.empty() && name.substr(0, byte_order_mark.size()) == byte_order_mark)

@@ -149,8 +149,6 @@ bool parse_literal(const std::string& text, std::string& out)
     return true;
 }
 
-constexpr const char* spaces = " \t\r\n";
-
 bool read_word(ora_dump_stream& stream, std::string& word)
 {
     bool too_long = false;

@@ -1,0 +1,171 @@
+// The bytes as the context file beside a fixed small dump (a classic one and
+// a Data Pump one), then the dump's opening and the reading of its tables.
+//
+// A context that is not valid for the dump must give a rescan: the same
+// tables, at the same places, with the same rows as a first opening. A
+// context that is valid (the harness also tries each input with its
+// checksum made to match) is trusted by design; its tables may lie, but
+// reading them must stay the reader's own business: no crash, no internal
+// error, no table that never ends.
+
+#include "fuzz_support.h"
+#include "fuzz_dumps.h"
+
+#include "ora_dump_file.h"
+#include "ora_dump_reader.h"
+#include "recording_front_end.h"
+#include "tk_unicode.h"
+#include "udb_record.h"
+#include "udb_recordset.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct fixed_dump {
+    std::string path;
+    std::int64_t size = 0;
+    std::int64_t mtime_ns = 0;
+    int format = 0;
+    ora_table_map tables;
+    std::vector<std::string> rows;  // every value of every row, as text
+};
+
+ora_dump_reader& reader()
+{
+    static ora_dump_reader* r = new ora_dump_reader();
+    return *r;
+}
+
+// Opens the dump and reads everything, as a list of texts the outcomes of
+// two openings can be compared by.
+void open_and_read(fixed_dump& d, ora_table_map* tables_out, std::vector<std::string>& rows)
+{
+    rows.clear();
+    fuzz::run([&] {
+        std::unique_ptr<ora_dump_file> db = reader().open(tk_utf8_to_wide(d.path));
+        if (!db)
+            return;
+        if (tables_out)
+            *tables_out = db->tables;
+        for (const std::wstring& name : db->get_table_names()) {
+            std::unique_ptr<udb_recordset> t;
+            try {
+                t = db->get_table(name, 1);
+                if (!t)
+                    continue;
+                t->reset();
+                std::int64_t steps = 0;
+                while (!t->is_eof()) {
+                    if (++steps > d.size + 1)
+                        fuzz::finding("table " + tk_wide_to_utf8(name) + " never ends");
+                    try {
+                        if (udb_record* r = t->get_item()) {
+                            std::string line = tk_wide_to_utf8(name) + ":";
+                            for (const udb_field& f : *r)
+                                line += " " + f.to_string();
+                            rows.push_back(line);
+                        }
+                    } catch (const tk_exception& e) {
+                        fuzz::check_level(e.level, "get_item");
+                        rows.push_back("record failure: " + e.message);
+                    }
+                    t->next();
+                }
+            } catch (const tk_exception& e) {
+                fuzz::check_level(e.level, "table");
+                rows.push_back("table failure: " + e.message);
+            }
+            t.reset();
+        }
+    });
+}
+
+fixed_dump make_dump(const std::string& name, const fuzz::bytes& data, int format)
+{
+    fixed_dump d;
+    d.path = fuzz::home() + "/" + name;
+    d.format = format;
+    fuzz::write_fixed_dump(d.path, data);
+    d.size = static_cast<std::int64_t>(data.size());
+    d.mtime_ns = fuzz::fixed_mtime_s * 1000000000;
+    fuzz::remove_context_files(d.path);
+    open_and_read(d, &d.tables, d.rows);
+    if (d.tables.empty() || d.rows.empty())
+        fuzz::finding("the fixed dump " + name + " does not read");
+    return d;
+}
+
+std::vector<fixed_dump>& dumps()
+{
+    static std::vector<fixed_dump>* all = [] {
+        auto* v = new std::vector<fixed_dump>();
+        v->push_back(make_dump("classic.dmp", fuzz::classic_dump(), 0));
+        v->push_back(make_dump("pump.dmp", fuzz::pump_dump(), 1));
+        return v;
+    }();
+    return *all;
+}
+
+// The context file's checksum (64-bit FNV-1a), written here from its
+// definition: like the test writers, the harness shares no code with the
+// reader it checks.
+std::uint64_t fnv1a64(const std::uint8_t* p, std::size_t n)
+{
+    std::uint64_t h = 0xcbf29ce484222325ULL;
+    for (std::size_t i = 0; i < n; ++i) {
+        h ^= p[i];
+        h *= 0x100000001b3ULL;
+    }
+    return h;
+}
+
+// The image with the checksum before its last four bytes made to match.
+fuzz::bytes with_checksum(fuzz::bytes image)
+{
+    if (image.size() < 16)
+        return image;
+    const std::size_t at = image.size() - 12;
+    std::uint64_t sum = fnv1a64(image.data(), at);
+    for (int i = 0; i < 8; ++i)
+        image[at + i] = static_cast<std::uint8_t>(sum >> (8 * i));
+    return image;
+}
+
+void one_case(fixed_dump& d, const fuzz::bytes& image)
+{
+    fuzz::remove_context_files(d.path);
+    const std::string context = tk_wide_to_utf8(ora_dump_file::context_file_name(tk_utf8_to_wide(d.path)));
+    fuzz::write_file(context, image.data(), image.size());
+    ora_table_map tables;
+    std::vector<std::string> rows;
+    open_and_read(d, &tables, rows);
+    ora_dump_file::context parsed;
+    if (ora_dump_file::parse_image(image, parsed, d.size, d.mtime_ns, false, d.format))
+        return;
+    if (tables != d.tables)
+        fuzz::finding("a context that is not valid gave other tables than the scan");
+    if (rows != d.rows)
+        fuzz::finding("a context that is not valid gave other rows than the scan");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    fuzz::front();
+    const fuzz::bytes image(data, data + size);
+    const fuzz::bytes fixed = with_checksum(image);
+    for (fixed_dump& d : dumps()) {
+        one_case(d, image);
+        if (fixed != image)
+            one_case(d, fixed);
+    }
+    for (fixed_dump& d : dumps())
+        fuzz::remove_context_files(d.path);
+    return 0;
+}
