@@ -90,6 +90,7 @@ void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::conte
         if (!seek_to_symbols(stream, "<", 1, scan_pos))
             return;
         reader.set_datapump_pos(scan_pos);
+        reader.check_stop();
         const std::size_t got = stream.read(ahead, look_ahead);
         stream.clear();
         bool utf16 = false;

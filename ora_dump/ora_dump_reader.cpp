@@ -1,5 +1,6 @@
 #include "ora_dump_reader.h"
 
+#include "tk_exception.h"
 #include "tk_logger.h"
 #include "tk_string.h"
 #include "tk_unicode.h"
@@ -257,6 +258,19 @@ std::wstring utf16be_to_wstring(const unsigned char* bytes, std::size_t length, 
         pos += 2;
     }
     return tk_u16_to_wstring(units);
+}
+
+void ora_dump_reader::set_stop_check(std::function<bool()> check)
+{
+    stop_check = std::move(check);
+}
+
+void ora_dump_reader::check_stop() const
+{
+    if (stop_check && stop_check()) {
+        TK_TRACE(2, "The dump reading was stopped");
+        throw tk_final_exception();
+    }
 }
 
 void ora_dump_reader::set_log_sink(ora_log_sink s)

@@ -359,7 +359,7 @@ void pgs_recordset::init_schema()
             add_owned_column(std::move(column));
         }
     } catch (const pqxx::pqxx_exception& e) {
-        throw pgs_exception(e.base().what());
+        pgs_raise(e.base().what());
     }
 }
 
@@ -414,7 +414,7 @@ void pgs_recordset::init_indexes()
         }
         tx.commit();
     } catch (const pqxx::pqxx_exception& e) {
-        throw pgs_exception(e.base().what());
+        pgs_raise(e.base().what());
     }
     for (const kept_fk& fk : kept) {
         TK_TRACE(2, "Processing foreign key: '%s'", fk.name);
@@ -442,7 +442,7 @@ std::int64_t pgs_recordset::get_rec_count()
         const pqxx::result r = engine().exec(tx, sql);
         return r.empty() ? 0 : parse_count(r[0][0].c_str());
     } catch (const pqxx::pqxx_exception& e) {
-        throw pgs_exception("Cannot get number of records (" + tk_to_ansi(name) + "): " + e.base().what());
+        pgs_raise(e.base().what(), "Cannot get number of records (" + tk_to_ansi(name) + "): ");
     }
 }
 
@@ -482,11 +482,17 @@ void pgs_recordset::fast_append(udb_record& record)
 {
     TK_TRACE(1, "pgs_recordset::fast_append");
     if (!copy) {
-        if (!copy_tx) {
-            copy_tx = std::make_unique<pqxx::transaction<pqxx::read_committed>>(engine().connection(), "fast_append");
-            engine().work_opened();
+        try {
+            if (!copy_tx) {
+                copy_tx =
+                    std::make_unique<pqxx::transaction<pqxx::read_committed>>(engine().connection(), "fast_append");
+                engine().work_opened();
+            }
+            copy = std::make_unique<pgs_copy_stream>(*copy_tx, pgs_engine::make_name8(name));
+        } catch (const pqxx::pqxx_exception& e) {
+            pgs_raise_if_lost(e.base().what());
+            throw;
         }
-        copy = std::make_unique<pgs_copy_stream>(*copy_tx, pgs_engine::make_name8(name));
     }
     TK_TRACE(1, "schema.size=%d, r.size=%d", schema.size(), record.size());
     std::string& out = copy->buffer();
@@ -502,7 +508,7 @@ void pgs_recordset::fast_append(udb_record& record)
     } catch (const pqxx::pqxx_exception& e) {
         TK_TRACE(1, "Got pqxx::pqxx_exception");
         TK_TRACE(3, "%s", e.base().what());
-        throw pgs_exception(e.base().what());
+        pgs_raise(e.base().what());
     }
     TK_TRACE(1, "pgs_recordset::fast_append - END");
 }
@@ -520,7 +526,7 @@ void pgs_recordset::finish()
         const std::string text = e.base().what();
         TK_TRACE(3, "ERROR: %s", text);
         release_copy();
-        throw pgs_exception(text);
+        pgs_raise(text);
     }
 }
 
@@ -567,7 +573,7 @@ void pgs_recordset::slow_append(udb_record& record)
     } catch (const pqxx::pqxx_exception& e) {
         TK_TRACE(1, "Got pqxx::pqxx_exception");
         TK_TRACE(3, "%s", e.base().what());
-        throw pgs_exception(e.base().what());
+        pgs_raise(e.base().what());
     }
 }
 
@@ -614,6 +620,7 @@ void pgs_recordset::update(udb_record& record)
     try {
         db.query(sql);
     } catch (const std::exception& e) {
+        pgs_raise_if_lost(e.what());
         TK_TRACE(2, "UPDATE failed: %s", e.what());
     }
 }
@@ -668,7 +675,7 @@ void pgs_recordset::reset()
         fetch_block();
     } catch (const pqxx::pqxx_exception& e) {
         release_cursor();
-        throw pgs_exception(e.base().what());
+        pgs_raise(e.base().what());
     }
     TK_TRACE(2, "pgs_recordset::reset - END");
 }
@@ -689,7 +696,7 @@ void pgs_recordset::next()
         try {
             fetch_block();
         } catch (const pqxx::pqxx_exception& e) {
-            throw pgs_exception(e.base().what());
+            pgs_raise(e.base().what());
         }
     }
 }
