@@ -1,5 +1,8 @@
 #include "run_wizard.h"
 
+#include "gui_finish_page.h"
+#include "ora_dump_progress_page.h"
+#include "progress_page.h"
 #include "ui_services.h"
 #include "wizard_front_end.h"
 #include "wizard_page.h"
@@ -51,8 +54,15 @@ private:
 page_list make_pages(velconv_convertor& converter, bool quick_launch)
 {
     (void)converter;
-    (void)quick_launch;
     page_list pages;
+    pages.add(std::make_unique<ora_dump_progress_page>(quick_launch ? progress_page::page_id : 127));
+    pages.add(std::make_unique<progress_page>());
+    auto finish = std::make_unique<gui_finish_page_t<velconv_convertor>>(
+        L"Wizard has converted your Oracle dump file into\nPostgreSQL database successfully.\n\n"
+        L"Click 'Finish' to exit the wizard.",
+        L"There were some errors while converting the database.\nClick 'Finish' to exit the wizard.");
+    finish->set_profile_extension(L"velc");
+    pages.add(std::move(finish));
     return pages;
 }
 
