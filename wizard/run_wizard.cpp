@@ -1,6 +1,10 @@
 #include "run_wizard.h"
 
+#include "dmx_sel_tables_page.h"
+#include "pgs_settings_page.h"
+#include "sel_file_page.h"
 #include "ui_services.h"
+#include "welcome_page.h"
 #include "wizard_front_end.h"
 #include "wizard_page.h"
 #include "wizard_shell.h"
@@ -51,8 +55,16 @@ private:
 page_list make_pages(velconv_convertor& converter, bool quick_launch)
 {
     (void)converter;
-    (void)quick_launch;
     page_list pages;
+    if (!quick_launch) {
+        auto welcome = std::make_unique<welcome_page>();
+        welcome->set_profile_extension(L"velc");
+        pages.add(std::move(welcome));
+        pages.add(std::make_unique<pgs_settings_page>());
+        pages.add(std::make_unique<sel_file_page>());
+    }
+    if (!quick_launch)
+        pages.add(std::make_unique<dmx_sel_tables_page>());
     return pages;
 }
 
