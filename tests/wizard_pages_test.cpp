@@ -420,7 +420,7 @@ protected:
     int run(std::function<void(QDialog&)> handler, int& mode)
     {
         ui.dialog_handlers["121"] = std::move(handler);
-        overwrite_dlg2<121> dialog(1016, L"The message");
+        overwrite_dlg2<121> dialog(1016, overwrite_question);
         const int result = dialog.run();
         mode = dialog.chosen_mode();
         return result;
@@ -466,7 +466,8 @@ TEST_F(overwrite_test, ItWarnsWithTheTitleAndABeepAndHelpLeavesItOpen)
         [this](QDialog& d) {
             EXPECT_EQ(d.windowTitle().toStdWString(), make_title() + L" Warning");
             EXPECT_EQ(d.findChild<QLabel*>(QString::number(overwrite_message_id))->text().toStdString(),
-                      "The message");
+                      "The destination database already exists. Select one of the\noptions below. Click 'Help' "
+                      "button for more information.");
             EXPECT_EQ(ui.beeps(), 1);
             click(&d, dialog_help_id);
             EXPECT_TRUE(d.isVisible());

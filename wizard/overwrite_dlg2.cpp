@@ -31,7 +31,8 @@ overwrite_dlg_base::overwrite_dlg_base(int idd, int topic, std::wstring text, QW
     const int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
     icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning, nullptr, this).pixmap(size, size));
     icon->setAlignment(Qt::AlignTop);
-    auto* label = with_id(new QLabel(this), overwrite_message_id);
+    // The text is known now, so the dialog is sized for it from the start.
+    auto* label = with_id(new QLabel(qt_display_text(message), this), overwrite_message_id);
     label->setWordWrap(false);
 
     modes = new QButtonGroup(this);
@@ -90,6 +91,7 @@ void overwrite_dlg_base::showEvent(QShowEvent* event)
     setWindowTitle(QString::fromStdWString((shell ? shell->title() : make_title()) + L" Warning"));
     findChild<QLabel*>(QString::number(overwrite_message_id))->setText(qt_display_text(message));
     modes->button(overwrite_entire_id)->setChecked(true);
+    adjustSize();
     QDialog::showEvent(event);
     QRect area;
     if (QWidget* owner = wizard_shell::dialog_owner())

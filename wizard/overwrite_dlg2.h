@@ -17,6 +17,11 @@ inline constexpr int dialog_ok_id = 1;
 inline constexpr int dialog_cancel_id = 2;
 inline constexpr int dialog_help_id = 9;
 
+// The question the dump-file page asks.
+inline constexpr const wchar_t* overwrite_question =
+    L"The destination database already exists. Select one of the\noptions below. Click 'Help' button for more "
+    L"information.";
+
 class QButtonGroup;
 
 class overwrite_dlg_base : public QDialog {

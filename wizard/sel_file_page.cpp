@@ -189,10 +189,7 @@ int sel_file_page::check_and_choose_mode()
         exists = c->engine.is_db_exist(c->dest);
     }
     if (exists) {
-        overwrite_dlg2<121> dialog(1016,
-                                   L"The destination database already exists. Select one of the\noptions below. "
-                                   L"Click 'Help' button for more information.",
-                                   wizard_shell::dialog_owner());
+        overwrite_dlg2<121> dialog(1016, overwrite_question, wizard_shell::dialog_owner());
         if (dialog.run() != dialog_ok_id)
             return -1;
         // Only the mode: the run drops a mode-0 destination itself, once the

@@ -32,6 +32,8 @@ QListWidget* make_list(QWidget* parent, int id)
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     list->setUniformItemSizes(true);
+    // A little room below the text, so a selected "_x" keeps its underscore.
+    list->setStyleSheet(QStringLiteral("QListWidget::item { padding-bottom: 2px; }"));
     return list;
 }
 

@@ -45,6 +45,8 @@ public:
     welcome_page_t() : page_t()
     {
         build(*this);
+        // Sized in its own font from the start, so the layout leaves it room.
+        this->set_title_font(welcome_title_id);
         QObject::connect(this->template control_as<QPushButton>(welcome_load_id), &QPushButton::clicked, this,
                          [this] { wizard_shell::guarded([this] { on_load(); }); });
     }
