@@ -63,7 +63,7 @@ void velconv_convertor::check_dest()
         dest_provider->check_dest(*this);
         return;
     }
-    if (n_mode == 0 && engine.is_db_exist(dest))
+    if (dest_mode() == udb_dest_mode::replace_database && engine.is_db_exist(dest))
         engine.delete_db(dest);
 }
 
@@ -73,7 +73,10 @@ std::unique_ptr<udb_database> velconv_convertor::get_dest_base()
     if (dest_provider)
         return dest_provider->get_dest_base(*this);
     if (engine.is_db_exist(dest))
-        return engine.open_db(dest, n_mode != 0 ? 40 : 36, std::wstring());
+        return engine.open_db(dest,
+                             dest_mode() == udb_dest_mode::replace_database ? udb_open_flags::existing_replaced
+                                                                            : udb_open_flags::existing_kept,
+                             std::wstring());
     return engine.create_db(dest);
 }
 

@@ -164,9 +164,9 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
         dest.create_schema(schema_name);
 
         if (dest.is_table_exist(target_name)) {
-            if (n_mode == 2)
+            if (dest_mode() == udb_dest_mode::skip_tables)
                 return;
-            if (n_mode == 1)
+            if (dest_mode() == udb_dest_mode::replace_tables)
                 dest.delete_tab(target_name);
         }
 

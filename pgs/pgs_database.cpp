@@ -23,11 +23,6 @@ bool keep_case()
     return pgs_engine::current_keep_case();
 }
 
-std::wstring case_form(const std::wstring& name)
-{
-    return keep_case() ? name : pgs_engine::lower_ascii(name);
-}
-
 }  // namespace
 
 // ------------------------------------------------------------ pgs_base_db
@@ -44,7 +39,7 @@ bool pgs_base_db::is_table_exist(const std::wstring& table_name) const
     TK_TRACE(1, "pgs_base_db::is_table_exist(%s)", table_name);
     if (!keep_case())
         TK_TRACE(1, "Case-sensitive is OFF, make table name lowercase");
-    return udb_database::is_table_exist(case_form(table_name));
+    return udb_database::is_table_exist(pgs_engine::case_form(table_name));
 }
 
 std::wstring pgs_base_db::get_safe_name(const std::wstring& table_name)
@@ -72,7 +67,7 @@ std::wstring pgs_base_db::make_safe_tname(const std::wstring& table_name, const 
 void pgs_base_db::add_full_name1(const std::wstring& table_name)
 {
     TK_TRACE(1, "pgs_base_db::add_full_name1(%s)", table_name);
-    const std::wstring name = case_form(table_name);
+    const std::wstring name = pgs_engine::case_form(table_name);
     const std::size_t dot = name.find(L'.');
     std::wstring schema, table;
     if (dot == std::wstring::npos) {
@@ -193,7 +188,7 @@ bool pgs_database::delete_tab(const std::wstring& table_name)
     TK_TRACE(2, "pgs_database::delete_tab(%s)", table_name);
     if (!keep_case())
         TK_TRACE(1, "'case sensitive' is OFF, make table name lowercase");
-    const std::wstring name = case_form(table_name);
+    const std::wstring name = pgs_engine::case_form(table_name);
     try {
         pqxx::transaction<pqxx::read_committed> tx(engine().connection(), "drop_table");
         engine().exec(tx, tk_to_utf8(L"DROP TABLE IF EXISTS " + get_safe_name(name) + L" CASCADE"));
@@ -282,9 +277,9 @@ std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& ta
     TK_TRACE(2, "pgs_database::create_table(%s)", table_name);
     TK_TRACE(1, "Seed=%d, increment=%d", schema.seed, schema.increment);
     if (is_table_exist(table_name)) {
-        if (open_flags & 8) {
+        if (open_flags & udb_open_flags::keep_tables) {
             TK_TRACE(2, "Table '%s' exists, just open it", table_name);
-            return get_table(table_name, 8);
+            return get_table(table_name, udb_open_flags::keep_tables);
         }
         throw pgs_exception(tk_format("Table '%s' already exists", table_name));
     }
@@ -299,7 +294,7 @@ std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& ta
         TK_TRACE(2, "indexes.size()=0");
     }
     names_map.add_fn_map(table_name, builder.get_names_map());
-    return get_table(table_name, 2);
+    return get_table(table_name, udb_open_flags::created);
 }
 
 std::unique_ptr<udb_recordset> pgs_database::get_query(const std::wstring& name_, const std::wstring& query_text,

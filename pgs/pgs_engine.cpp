@@ -52,17 +52,20 @@ pgs_engine::~pgs_engine()
 std::wstring pgs_engine::lower_ascii(std::wstring text)
 {
     for (wchar_t& c : text)
-        if (c >= L'A' && c <= L'Z')
-            c = static_cast<wchar_t>(c - L'A' + L'a');
+        c = tk_ascii_lower(c);
     return text;
 }
 
 std::string pgs_engine::lower_ascii(std::string text)
 {
     for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+        c = tk_ascii_lower(c);
     return text;
+}
+
+std::wstring pgs_engine::case_form(const std::wstring& name)
+{
+    return current_keep_case() ? name : lower_ascii(name);
 }
 
 bool pgs_engine::current_keep_case()
@@ -246,7 +249,7 @@ std::unique_ptr<pgs_database> pgs_engine::create_db(const std::wstring& name)
             TK_TRACE(1, "query=%s", sql);
             exec(tx, sql);
         }
-        return open_db(name, 2, std::wstring());
+        return open_db(name, udb_open_flags::created, std::wstring());
     } catch (const pqxx::pqxx_exception& e) {
         throw pgs_exception(e.base().what());
     }

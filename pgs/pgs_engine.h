@@ -52,6 +52,9 @@ public:
     static std::wstring lower_ascii(std::wstring text);
     static std::string lower_ascii(std::string text);
     static bool current_keep_case();
+    // A name as the catalogue keeps it: unchanged with keep_case, else with
+    // its ASCII letters lowered.
+    static std::wstring case_form(const std::wstring& name);
 
     // The libpq connection strings: empty values left out, every other
     // value single-quoted with \ and ' escaped.

@@ -495,7 +495,6 @@ void pgs_append_copy_field(std::string& out, const udb_field& field, const t_ftd
         return;
     }
     if (ole_variant::is_binary_type(fvt)) {
-        static const char hex[] = "0123456789ABCDEF";
         const std::size_t count = field.byte_count();
         const std::uint8_t* bytes = field.byte_data();
         const std::size_t old = out.size();
@@ -504,10 +503,7 @@ void pgs_append_copy_field(std::string& out, const udb_field& field, const t_ftd
         *p++ = '\\';
         *p++ = '\\';
         *p++ = 'x';
-        for (std::size_t i = 0; i < count; ++i) {
-            *p++ = hex[bytes[i] >> 4];
-            *p++ = hex[bytes[i] & 15];
-        }
+        tk_write_hex(p, bytes, count);
         return;
     }
     const std::size_t old = out.size();

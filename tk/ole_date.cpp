@@ -26,14 +26,6 @@ bool is_space(char c)
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-std::string_view up_to_nul(std::string_view text)
-{
-    std::size_t nul = text.find('\0');
-    return nul == std::string_view::npos ? text : text.substr(0, nul);
-}
-
 int digits_value(std::string_view digits)
 {
     int v = 0;
@@ -357,7 +349,7 @@ int month_from_name(std::string_view name)
             continue;
         bool same = true;
         for (std::size_t i = 0; i < name.size() && same; ++i)
-            same = ascii_upper(name[i]) == full[i];
+            same = tk_ascii_upper(name[i]) == full[i];
         if (same)
             return m + 1;
     }
@@ -391,7 +383,7 @@ ole_date::ole_date(const t_systemtime& fields) : kind(1), time(fields)
 
 ole_date::ole_date(const std::string& text_in)
 {
-    std::string text(up_to_nul(text_in));
+    std::string text(tk_up_to_nul(std::string_view(text_in)));
     TK_TRACE(1, "ole_date::ole_date('%s')", text);
     std::string t = tk_trim(text);
     TK_TRACE(1, "After tk_trim: %s", t);
@@ -431,7 +423,7 @@ ole_date::ole_date(const std::wstring& text) : ole_date(tk_to_utf8(text)) {}
 void ole_date::import_from_string(const std::string& text_in)
 {
     TK_TRACE(1, "ole_date::import_from_string");
-    std::string_view t = up_to_nul(text_in);
+    std::string_view t = tk_up_to_nul(std::string_view(text_in));
     kind = 0;
     time = t_systemtime{};
 
@@ -572,7 +564,7 @@ bool ole_date::parse_fallback(std::string_view text)
     if (!take_digits(text, p, 2, f.day) || p >= text.size() || text[p] != '-')
         return false;
     std::size_t name_start = ++p;
-    while (p < text.size() && ascii_upper(text[p]) >= 'A' && ascii_upper(text[p]) <= 'Z')
+    while (p < text.size() && tk_ascii_upper(text[p]) >= 'A' && tk_ascii_upper(text[p]) <= 'Z')
         ++p;
     f.month = month_from_name(text.substr(name_start, p - name_start));
     if (f.month == 0 || p >= text.size() || text[p] != '-')

@@ -779,16 +779,12 @@ void ole_variant::append_string(std::string& out) const
     case VT_BYTE_ARRAY: {
         if (bytes.empty())
             break;
-        static const char hex[] = "0123456789ABCDEF";
         const std::size_t old = out.size();
         out.resize(old + 2 + 2 * bytes.size());
         char* p = out.data() + old;
         *p++ = '0';
         *p++ = 'x';
-        for (std::uint8_t b : bytes) {
-            *p++ = hex[b >> 4];
-            *p++ = hex[b & 15];
-        }
+        tk_write_hex(p, bytes.data(), bytes.size());
         break;
     }
     default:

@@ -2,6 +2,7 @@
 
 #include "tk_exception.h"
 #include "tk_logger.h"
+#include "tk_string.h"
 
 #include <exception>
 #include <mutex>
@@ -35,7 +36,6 @@ std::string support_address()
 
 std::string percent_encode(const std::string& text)
 {
-    static const char hex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size());
     for (unsigned char c : text) {
@@ -45,8 +45,7 @@ std::string percent_encode(const std::string& text)
             out += static_cast<char>(c);
         } else {
             out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
+            tk_append_hex(out, &c, 1);
         }
     }
     return out;

@@ -1,6 +1,7 @@
 #include "tk_exception.h"
 
 #include "tk_logger.h"
+#include "tk_string.h"
 #include "tk_unicode.h"
 
 #include <cerrno>
@@ -83,12 +84,8 @@ std::string make_err_meggase(const char* source_file, int line)
     if (code.size() > 275)
         code.resize(275);
     TK_TRACE(2, "result=%s", code);
-    static const char digits[] = "0123456789abcdef";
     std::string m = tk_messages[7];
-    for (unsigned char c : code) {
-        m.push_back(digits[c >> 4]);
-        m.push_back(digits[c & 15]);
-    }
+    tk_append_hex(m, reinterpret_cast<const unsigned char*>(code.data()), code.size(), true);
     return m;
 }
 

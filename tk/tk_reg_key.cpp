@@ -2,6 +2,7 @@
 
 #include "tk_exception.h"
 #include "tk_logger.h"
+#include "tk_string.h"
 #include "tk_unicode.h"
 #include "tk_utils.h"
 
@@ -17,23 +18,6 @@ namespace {
 
 constexpr const char dword_tag[] = "dword:";
 constexpr const char sz_tag[] = "sz:";
-
-bool ascii_equal_no_case(const std::string& a, const char* b)
-{
-    std::size_t n = std::char_traits<char>::length(b);
-    if (a.size() != n)
-        return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 // "Software\Maker\Product" -> folder <config>/Maker, file Product.conf.
 int locate(const std::string& key_path, std::string& folder, std::string& file)
@@ -53,7 +37,7 @@ int locate(const std::string& key_path, std::string& folder, std::string& file)
             part += key_path[i];
         }
     }
-    if (!parts.empty() && ascii_equal_no_case(parts.front(), "Software"))
+    if (!parts.empty() && tk_ascii_equal_no_case(parts.front(), "Software"))
         parts.erase(parts.begin());
     if (parts.empty())
         return EINVAL;

@@ -19,6 +19,14 @@
 #include <string_view>
 #include <vector>
 
+// The text up to its first NUL (all of it when it holds none).
+template <typename C>
+std::basic_string_view<C> tk_up_to_nul(std::basic_string_view<C> text)
+{
+    const auto nul = text.find(C(0));
+    return nul == std::basic_string_view<C>::npos ? text : text.substr(0, nul);
+}
+
 // Wide text to UTF-8.
 std::string tk_to_utf8(std::wstring_view text);
 // Wide text to the given code page; -1 is the machine's narrow text (UTF-8).
@@ -50,6 +58,21 @@ std::wstring tk_trim_left(const std::wstring& text);
 std::wstring tk_trim_right(const std::wstring& text);
 std::wstring tk_trim(const std::wstring& text);
 
+// The "C" locale's case of one character: only A-Z and a-z change.
+template <typename C>
+constexpr C tk_ascii_lower(C c)
+{
+    return (c >= C('A') && c <= C('Z')) ? static_cast<C>(c + (C('a') - C('A'))) : c;
+}
+template <typename C>
+constexpr C tk_ascii_upper(C c)
+{
+    return (c >= C('a') && c <= C('z')) ? static_cast<C>(c - (C('a') - C('A'))) : c;
+}
+// Whether two texts are equal when only the ASCII letters' case is ignored
+// (keywords, tags, month names); every other byte must match exactly.
+bool tk_ascii_equal_no_case(std::string_view a, std::string_view b);
+
 // Case-blind comparison: simple case folding per code point, then code-point
 // order, so "ß" and "ss" stay apart. Gives -1, 0 or 1. Both texts are taken
 // up to their first NUL. The narrow form reads UTF-8.
@@ -65,8 +88,22 @@ std::wstring tk_fold_case(std::wstring_view text);
 // no piece at all.
 std::vector<std::string> tk_split_string(const std::string& text, char separator);
 
-// Two upper-case hexadecimal digits per byte, high digit first. A null
-// pointer gives an empty text.
+// Two hexadecimal digits per byte, high digit first, written from out on
+// (upper case unless lower is set); gives the end of what was written. Inline,
+// for the bytea fields of the COPY lines.
+inline char* tk_write_hex(char* out, const unsigned char* bytes, std::size_t count, bool lower = false)
+{
+    const char* const digits = lower ? "0123456789abcdef" : "0123456789ABCDEF";
+    for (std::size_t i = 0; i < count; ++i) {
+        *out++ = digits[bytes[i] >> 4];
+        *out++ = digits[bytes[i] & 0x0F];
+    }
+    return out;
+}
+// The same digits appended to out.
+void tk_append_hex(std::string& out, const unsigned char* bytes, std::size_t count, bool lower = false);
+// The upper-case digits as a text of their own. A null pointer gives an
+// empty text.
 std::string tk_bin_to_hex(const unsigned char* bytes, std::size_t count);
 
 class tk_string : public std::string {

@@ -20,6 +20,15 @@
 
 class udb_profile;
 
+// What the run does with a destination that exists already. The values are
+// the digits of the profile's "mode" and of the command line's --mode=.
+enum class udb_dest_mode : int {
+    replace_database = 0,
+    replace_tables = 1,
+    skip_tables = 2,
+    merge = 3,
+};
+
 class udb_converter : public tk_converter {
 public:
     udb_converter();
@@ -39,6 +48,7 @@ public:
     // entire database, 1 overwrite existing tables only, 2 skip existing
     // tables, 3 merge.
     int n_mode = 0;
+    udb_dest_mode dest_mode() const { return static_cast<udb_dest_mode>(n_mode); }
     // Source name of the table being converted.
     tk_guarded<std::wstring> current_table;
     // Records of the current source table, and records handled in it.

@@ -27,6 +27,25 @@ struct t_relationship {
     std::vector<std::wstring> pk_fields;  // referenced columns, position by position
 };
 
+// The open flags of a database: a bit set that the engine hands to the
+// database it opens. Only keep_tables changes what the PostgreSQL target
+// does; the values stay what they have always been.
+namespace udb_open_flags {
+// A database the engine has just created.
+inline constexpr std::int32_t created = 2;
+// The run replaces the whole database.
+inline constexpr std::int32_t whole_database = 4;
+// A table that already exists is opened unchanged instead of being created.
+inline constexpr std::int32_t keep_tables = 8;
+// A database that existed before the run.
+inline constexpr std::int32_t existing = 32;
+// An existing database when the run replaces it (36), and when it replaces,
+// skips or merges into its tables (40).
+inline constexpr std::int32_t existing_replaced = existing | whole_database;
+inline constexpr std::int32_t existing_kept = existing | keep_tables;
+static_assert(existing_replaced == 36 && existing_kept == 40);
+}  // namespace udb_open_flags
+
 class udb_database {
 public:
     udb_database(const std::wstring& name, std::int32_t open_flags, bool case_sensitive);

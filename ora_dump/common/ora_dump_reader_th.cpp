@@ -1,9 +1,8 @@
+// The value decoders both formats share: numbers, dates, text and bytes,
+// read within the table's section; the classic framing is in
+// ora_dump_classic_rows.cpp, the Data Pump framing in ora_dump_pump_reader_th.cpp.
 #include "ora_dump_reader_th.h"
 
-#include "ora_dump_reader_th_10.h"
-#include "ora_dump_reader_th_7.h"
-#include "ora_dump_reader_th_8.h"
-#include "ora_dump_reader_th_9.h"
 #include "ora_dump_stream.h"
 #include "t_orcale_ftd.h"
 #include "tk_format.h"
@@ -127,28 +126,6 @@ bool fits(bool negative, std::uint64_t magnitude, std::int64_t min, std::int64_t
     return true;
 }
 
-// Big-endian UTF-16 up to its first zero unit.
-std::wstring utf16_text(const std::uint8_t* p, std::size_t count, bool big_endian)
-{
-    std::size_t units = count / 2;
-    std::size_t end = 0;
-    while (end < units && (p[2 * end] != 0 || p[2 * end + 1] != 0))
-        ++end;
-    if (big_endian)
-        return utf16be_to_wstring(p, end * 2, false);
-    std::vector<std::uint8_t> swapped(end * 2);
-    for (std::size_t i = 0; i < end; ++i) {
-        swapped[2 * i] = p[2 * i + 1];
-        swapped[2 * i + 1] = p[2 * i];
-    }
-    return utf16be_to_wstring(swapped.data(), swapped.size(), false);
-}
-
-bool is_utf16_set(unsigned id)
-{
-    return id == 871 || id == 873 || id == 2000;
-}
-
 }  // namespace
 
 std::string ora_number::decimal_digits() const
@@ -162,55 +139,6 @@ std::string ora_number::decimal_digits() const
 }
 
 // ---------------------------------------------------------------------------
-
-std::unique_ptr<ora_dump_reader_th> ora_dump_reader_th::create(int version, const std::string& header_text)
-{
-    TK_TRACE(2, "ora_dump_reader_th::create(%d)", version);
-    std::unique_ptr<ora_dump_reader_th> th;
-    switch (version) {
-    case 7:
-        th = std::make_unique<ora_dump_reader_th_7>();
-        break;
-    case 8: {
-        int numbers[3] = {0, 0, 0};
-        std::size_t at = header_text.find("EXPORT:V");
-        if (at != std::string::npos) {
-            std::size_t p = at + 8;
-            for (int k = 0; k < 3; ++k) {
-                if (k > 0) {
-                    if (p >= header_text.size() || header_text[p] != '.')
-                        break;
-                    ++p;
-                }
-                int digits = 0;
-                int value = 0;
-                while (digits < 2 && p < header_text.size() && header_text[p] >= '0' && header_text[p] <= '9') {
-                    value = value * 10 + (header_text[p] - '0');
-                    ++p;
-                    ++digits;
-                }
-                if (digits == 0)
-                    break;
-                numbers[k] = value;
-            }
-        }
-        th = std::make_unique<ora_dump_reader_th_8>(numbers[0], numbers[1], numbers[2]);
-        break;
-    }
-    case 9:
-        th = std::make_unique<ora_dump_reader_th_9>();
-        break;
-    case 10:
-    case 11:
-    case 12:
-        th = std::make_unique<ora_dump_reader_th_10>();
-        break;
-    default:
-        return nullptr;
-    }
-    th->reset_skip_flag();
-    return th;
-}
 
 ora_dump_reader_th::ora_dump_reader_th() = default;
 
@@ -344,9 +272,9 @@ std::wstring ora_dump_reader_th::charset_text(const std::uint8_t* bytes, std::si
     if (count == 0)
         return std::wstring();
     if (charset_id == 2000)
-        return utf16_text(bytes, count, true);
+        return utf16_upto_zero(bytes, count, true);
     if (charset_id == 871 || charset_id == 873)
-        return utf16_text(bytes, count, order == utf16_order::big_endian);
+        return utf16_upto_zero(bytes, count, order == utf16_order::big_endian);
     if (charset_id == 0)
         return ora_dump_reader::get_wstring(info, reinterpret_cast<const char*>(bytes), count, false);
     return code_page_text(bytes, count, charset_id);
@@ -602,7 +530,7 @@ void ora_dump_reader_th::get_xmltype_value(ole_variant& value, ora_dump_stream& 
         utf8.charset_class = 1;
         value = ora_dump_reader::get_wstring(utf8, text, count, false);
     } else if (charset_id == 2000) {
-        value = utf16_text(p + 8, count, true);
+        value = utf16_upto_zero(p + 8, count, true);
     } else if (charset_id == 0) {
         value = ora_dump_reader::get_wstring(info, text, count, false);
     } else {
@@ -674,81 +602,6 @@ void ora_dump_reader_th::get_blob_value(ole_variant& value, ora_dump_stream& str
     }
 }
 
-void ora_dump_reader_th::get_pump_lob_value(ole_variant& value, ora_dump_stream& stream, unsigned charset_id,
-                                            bool& lob_record)
-{
-    TK_TRACE(1, "ora_dump_reader_th::get_pump_lob_value");
-    lob_record = false;
-    std::vector<std::uint8_t> bytes;
-    bool first = true;
-    for (;;) {
-        const std::int64_t start = stream.tell();
-        if (!first) {
-            if (limit(stream) - stream.tell() < 2)
-                break;
-            const std::uint8_t* p = take(stream, 2);
-            const std::uint8_t kind = p[0];
-            if (kind == 8 || kind == 9 || kind == 12) {
-                stream.seek(start);
-                lob_record = true;
-                break;
-            }
-            if (kind != 3 && kind != 6) {
-                stream.seek(start);
-                break;
-            }
-        }
-        const std::uint8_t h = read_u8(stream);
-        std::size_t size;
-        bool only = false;
-        if (h == 0xFE) {
-            size = read_u16be(stream);
-        } else if (!first) {
-            stream.seek(start);
-            break;
-        } else if (h == 0xFF) {
-            value.clear();
-            return;
-        } else {
-            size = h;
-            only = true;
-        }
-        append(stream, bytes, size);
-        if (only)
-            break;
-        first = false;
-    }
-    if (charset_id == 0)
-        value.attach_binary(std::move(bytes));
-    else if (is_utf16_set(charset_id))
-        value = utf16_text(bytes.data(), bytes.size(), true);
-    else
-        value = code_page_text(bytes.data(), bytes.size(), charset_id);
-}
-
-void ora_dump_reader_th::get_sdo_geometry_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t& length)
-{
-    TK_TRACE(1, "ora_dump_reader_th::get_sdo_geometry_value");
-    const std::int64_t start = stream.tell();
-    for (;;) {
-        const std::uint8_t* h = take(stream, 3);
-        const std::uint8_t h0 = h[0], h1 = h[1], h2 = h[2];
-        TK_TRACE(1, "header[0]=%02X, header[1]=%02X, header[2]=%02X", h0, h1, h2);
-        if (h1 != 1)
-            raise_unexpected(start);
-        if ((h0 == 0 || h0 == 4) && h2 == 0xFF)
-            continue;  // each skipped header consumes its 3 bytes
-        if (h2 != 0xFE)
-            raise_unexpected(start);
-        break;
-    }
-    length = read_u16be(stream);
-    TK_TRACE(1, "SDO_GEOMETRY BLOB SIZE=%d", length);
-    std::vector<std::uint8_t> bytes;
-    append(stream, bytes, length);
-    value.attach_binary(std::move(bytes));
-}
-
 // --- the dispatcher -----------------------------------------------------------
 
 void ora_dump_reader_th::get_ole_value(ole_variant& value, VARTYPE vartype, std::int32_t ora_type,
@@ -818,86 +671,7 @@ void ora_dump_reader_th::get_ole_value(ole_variant& value, VARTYPE vartype, std:
     value.clear();
 }
 
-// --- rows -----------------------------------------------------------------------
-
-bool ora_dump_reader_th::check_length(const t_orcale_ftd* column, std::uint16_t length) const
-{
-    TK_TRACE(1, "ora_dump_reader_th::check_length(%d)", length);
-    switch (length) {
-    case 0xFFF0:
-    case 0xFFFA:
-    case 0xFFFC:
-    case len_chunked:
-    case len_null:
-        TK_TRACE(1, "Length is a service code");
-        return true;
-    default:
-        break;
-    }
-    if (!column)
-        return true;
-    TK_TRACE(1, "fld->ora_type=%d", column->ora_type);
-    switch (column->ora_type) {
-    case t_orcale_ftd::ora_number:
-    case t_orcale_ftd::ora_float:
-        return length < 22;
-    case t_orcale_ftd::ora_char:
-    case t_orcale_ftd::ora_varchar2: {
-        // AL32UTF8 takes up to 4 bytes per character.
-        std::uint64_t most = static_cast<std::uint64_t>(column->size) * (info.charset_class == 1 ? 4 : 1);
-        TK_TRACE(1, "Checking CHAR/VARCHAR: fld->size=%d, length=%d", column->size, length);
-        return length <= most;
-    }
-    case t_orcale_ftd::ora_nchar:
-    case t_orcale_ftd::ora_nvarchar2: {
-        std::uint64_t most = static_cast<std::uint64_t>(column->size) * (info.ncharset_class == 1 ? 3 : 2);
-        TK_TRACE(1, "Checking NCHAR/NVARCHAR: fld->size=%d, length=%d", column->size, length);
-        return length <= most;
-    }
-    case t_orcale_ftd::ora_date:
-        return length == 7;
-    case t_orcale_ftd::ora_timestamp:
-        return length == 7 || length == 11 || length == 13;
-    case t_orcale_ftd::ora_binary_float:
-        return length == 4;
-    case t_orcale_ftd::ora_binary_double:
-        return length == 8;
-    default:
-        return true;
-    }
-}
-
-std::uint16_t ora_dump_reader_th::get_field_length(ora_dump_stream& stream, const t_orcale_ftd* column)
-{
-    const std::int64_t start = stream.tell();
-    std::uint16_t length = read_u16le(stream);
-    if (length == len_end) {
-        stream.seek(start);
-        return len_end;
-    }
-    if (length == 0)
-        return 0;
-    for (int slides = 0; !check_length(column, length); ++slides) {
-        if (slides == 2 || stream.tell() >= limit(stream))
-            throw ora_framing_error(tk_format(ora_th_messages::unexpected_data, start));
-        const int b = stream.get();
-        if (b < 0)
-            throw ora_framing_error(tk_format(ora_th_messages::unexpected_data, start));
-        length = static_cast<std::uint16_t>((length >> 8) | (b << 8));
-    }
-    return length;
-}
-
-bool ora_dump_reader_th::check_for_eof(ora_dump_stream& stream)
-{
-    const std::int64_t start = stream.tell();
-    TK_TRACE(1, "streampos_start=%I64d", start);
-    std::uint8_t b[2];
-    bool eof = stream.read(b, 2) == 2 && b[0] == 0xFF && b[1] == 0xFF;
-    stream.seek(start);
-    TK_TRACE(1, "b_eof=%d", eof ? 1 : 0);
-    return eof;
-}
+// --- field descriptions and records ---------------------------------------------
 
 t_orcale_ftd* ora_dump_reader_th::entry_column(udb_schema& schema, std::size_t entry) const
 {
@@ -935,162 +709,11 @@ std::vector<ora_dump_reader_th::field_entry> ora_dump_reader_th::read_entries(or
     return entries;
 }
 
-void ora_dump_reader_th::map_columns(const udb_schema& schema)
-{
-    if (slots_valid && slots_schema == schema.generation())
-        return;
-    slots.clear();
-    slots.reserve(m_field_names.size());
-    for (const std::wstring& name : m_field_names) {
-        int idx = find_column(schema, name);
-        if (idx < 0)
-            throw tk_exception(std::wstring(ora_th_messages::unknown_insert_name) + name, 1);
-        column_slot s;
-        s.index = idx;
-        s.column = dynamic_cast<const t_orcale_ftd*>(schema[static_cast<std::size_t>(idx)]);
-        slots.push_back(s);
-    }
-    slots_schema = schema.generation();
-    slots_valid = true;
-}
-
-void ora_dump_reader_th::decode_column(ole_variant& value, const column_slot& slot, ora_dump_stream& stream,
-                                       std::uint16_t length, bool& queue_lob)
-{
-    const t_orcale_ftd* c = slot.column;
-    const std::int32_t ora_type = c ? c->ora_type : t_orcale_ftd::ora_none;
-    const VARTYPE vartype = c ? c->vartype : VT_NULL;
-    const unsigned charset_id = c ? c->charset_id : 0;
-    switch (ora_type) {
-    case t_orcale_ftd::ora_blob:
-        TK_TRACE(1, "Got BLOB/CLOB");
-        // With the skip flag set the row's bytes are the whole value.
-        if (length == len_chunked || m_skip_blob_flag != 0) {
-            get_longraw_value(value, stream, length);
-        } else {
-            skip(stream, length);
-            value.clear();
-            queue_lob = true;
-        }
-        return;
-    case t_orcale_ftd::ora_clob:
-        TK_TRACE(1, "Got BLOB/CLOB");
-        if (length == len_chunked) {
-            get_long_value(value, stream, length, charset_id);
-        } else if (m_skip_blob_flag != 0) {
-            get_string_value(value, stream, length,
-                             charset_id == t_orcale_ftd::national_charset ? t_orcale_ftd::ora_nvarchar2
-                                                                          : t_orcale_ftd::ora_varchar2);
-        } else {
-            skip(stream, length);
-            value.clear();
-            queue_lob = true;
-        }
-        return;
-    case t_orcale_ftd::ora_bfile:
-    case t_orcale_ftd::ora_sdo_geometry:
-    case t_orcale_ftd::ora_unknown:
-        get_longraw_value(value, stream, length);
-        return;
-    case t_orcale_ftd::ora_long:
-        get_long_value(value, stream, length, charset_id);
-        return;
-    case t_orcale_ftd::ora_xmltype:
-        TK_TRACE(1, "Got XMLTYPE");
-        get_xmltype_value(value, stream, length, charset_id);
-        return;
-    default:
-        get_ole_value(value, vartype, ora_type, stream, length);
-        return;
-    }
-}
-
 std::unique_ptr<udb_record> ora_dump_reader_th::blank_record(const udb_schema& schema)
 {
     auto record = std::make_unique<udb_record>();
     record->reserve(schema.size());
     for (const t_ftd* column : schema)
         record->emplace_back(column ? column->name : std::wstring(), column ? column->size : 0, ole_variant());
-    return record;
-}
-
-std::unique_ptr<udb_record> ora_dump_reader_th::get_record(ora_dump_stream& stream, const udb_schema& schema,
-                                                           std::int64_t end_pos, std::int64_t& next_pos)
-{
-    TK_TRACE(1, "ora_dump_reader_th::get_record");
-    next_pos = -1;
-    m_end_pos = end_pos;
-    TK_TRACE(1, "Reading at position: %I64d", stream.tell());
-    map_columns(schema);
-
-    const std::int64_t lim = limit(stream);
-    std::unique_ptr<udb_record> record = blank_record(schema);
-    udb_record& values = *record;
-    std::vector<std::size_t> lobs;
-    std::optional<tk_exception> first_failure;
-
-    for (std::size_t i = 0; i < slots.size(); ++i) {
-        const column_slot& slot = slots[i];
-        TK_WTRACE(1, L"Processing field #%d: '%s'", static_cast<int>(i), m_field_names[i]);
-        const std::int64_t pos = stream.tell();
-        TK_TRACE(1, "pos=%I64d, filesize=%I64d", pos, info.dump_length);
-        if (pos == 0 || stream.failed() || pos > lim || lim - pos < 2)
-            raise_eof();
-        const std::uint16_t length = get_field_length(stream, slot.column);
-        TK_TRACE(1, "GOT FIELD SIZE: %d", length);
-        if (length == len_end) {
-            TK_TRACE(3, "WARNING: unexpected EOR(1) at position %I64d", pos);
-            return nullptr;
-        }
-        if (length == 0) {
-            TK_TRACE(3, "WARNING: unexpected EOR(2) at position %I64d", pos);
-            return nullptr;
-        }
-        if (length == len_null) {
-            TK_TRACE(1, "Got NULL-value");
-            continue;
-        }
-        if (length != len_chunked && stream.tell() + length + 2 > lim)
-            raise_eof();
-        bool queue_lob = false;
-        ole_variant& value = values[static_cast<std::size_t>(slot.index)];
-        // The value's bytes are consumed even when it fails: the row goes on.
-        decode_value(value, first_failure, [&] { decode_column(value, slot, stream, length, queue_lob); });
-        if (queue_lob)
-            lobs.push_back(i);
-    }
-
-    TK_TRACE(1, ">>> iterate through possible blobs (1)");
-    TK_TRACE(1, "BLOBs count (blbs_count)=%d, m_skip_blob_flag=%d", static_cast<int>(lobs.size()), m_skip_blob_flag);
-    if (m_skip_blob_flag == 0) {
-        if (skip_lob_gap()) {
-            TK_TRACE(1, "Skip 2 bytes...");
-            skip(stream, 2);
-        }
-        for (std::size_t k = 0; k < lobs.size(); ++k) {
-            TK_TRACE(1, "Processing LOB #%d", static_cast<int>(k));
-            const column_slot& slot = slots[lobs[k]];
-            const std::size_t idx = static_cast<std::size_t>(slot.index);
-            const VARTYPE vt = slot.column ? slot.column->vartype : VT_BLOB;
-            get_blob_value(values[idx], stream, vt == VT_BSTR ? VT_BSTR : VT_BLOB,
-                           slot.column ? slot.column->charset_id : 0);
-            values[idx].size = 0;
-        }
-    }
-
-    next_pos = stream.tell();
-    if (lim - next_pos > 2) {
-        std::uint8_t b[2];
-        if (stream.read(b, 2) == 2) {
-            TK_TRACE(1, "End of record: %04X", b[0] | b[1] << 8);
-            if (b[0] == 0 && b[1] == 0) {
-                TK_TRACE(1, "Found 00 00, skip it");
-                next_pos += 2;
-            }
-        }
-        stream.seek(next_pos);
-    }
-    if (first_failure)
-        throw *first_failure;
     return record;
 }

@@ -113,11 +113,6 @@ bool starts_with(const std::string& text, const char* prefix)
     return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
-bool equals_no_case(const std::string& a, const char* b)
-{
-    return a.size() == std::strlen(b) && tk_compare_no_case(a, b) == 0;
-}
-
 // A checked decimal conversion: leading blanks skipped, stops at the first
 // non-digit ("4000 BYTE" is 4000); false without digits or on overflow.
 bool parse_integer(const std::string& text, std::int64_t& value)
@@ -700,7 +695,7 @@ void ora_dump_table::parse_default()
     const std::string value = smart_trim_tail(tk_trim(inner.substr(at + 7)));
     TK_TRACE(1, "field=%s", field);
     TK_TRACE(1, "value=%s", value);
-    if (equals_no_case(value, "SYSDATE") || equals_no_case(value, "NULL") || value.empty())
+    if (tk_ascii_equal_no_case(value, "SYSDATE") || tk_ascii_equal_no_case(value, "NULL") || value.empty())
         return;
     const int idx = ora_dump_reader_th::find_column(schema, dump_text(field));
     if (idx < 0)

@@ -14,6 +14,7 @@
 #include "tk_exception.h"
 #include "tk_format.h"
 #include "tk_logger.h"
+#include "tk_string.h"
 
 #include <cstring>
 
@@ -33,23 +34,6 @@ token next_token(ora_dump_stream& stream)
     token t;
     t.found = stream.read_token(t.text, t.too_long);
     return t;
-}
-
-bool equals_ignoring_case(const std::string& a, const char* b)
-{
-    std::size_t n = std::strlen(b);
-    if (a.size() != n)
-        return false;
-    for (std::size_t i = 0; i < n; ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z')
-            x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z')
-            y = static_cast<char>(y - 'a' + 'A');
-        if (x != y)
-            return false;
-    }
-    return true;
 }
 
 // After a statement whose end was found at the line feed that ends it, the
@@ -325,7 +309,7 @@ void ora_dump_reader::parse_index(ora_dump_stream& stream, std::int64_t line_pos
     token index_name = next_token(stream);
     token on = next_token(stream);
     token table = next_token(stream);
-    if (!index_name.found || !on.found || !table.found || on.too_long || !equals_ignoring_case(on.text, "ON") ||
+    if (!index_name.found || !on.found || !table.found || on.too_long || !tk_ascii_equal_no_case(on.text, "ON") ||
         table.too_long || !is_quoted(table.text))
         return;
     std::string name = merge_schema_name(embellish_name(table.text, '"'), scan.schema_user);

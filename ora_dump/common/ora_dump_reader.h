@@ -183,3 +183,6 @@ private:
 // become U+FFFD and a trailing odd byte is dropped. With skip_headers, the
 // 5-byte chunk headers (06 01 FE ...) at every 8132-byte boundary are passed.
 std::wstring utf16be_to_wstring(const unsigned char* bytes, std::size_t length, bool skip_headers);
+// UTF-16 in either byte order up to its first zero unit (LOB and XMLTYPE
+// text padded with zeros).
+std::wstring utf16_upto_zero(const unsigned char* bytes, std::size_t length, bool big_endian);

@@ -50,14 +50,6 @@ bool valid_utf16be(const std::uint8_t* p, std::size_t count)
     return true;
 }
 
-std::wstring utf16_upto_zero(const std::uint8_t* p, std::size_t count)
-{
-    std::size_t end = 0;
-    while (end + 1 < count && (p[end] != 0 || p[end + 1] != 0))
-        end += 2;
-    return utf16be_to_wstring(p, end, false);
-}
-
 }  // namespace
 
 bool ora_dump_pump_reader_th::check_for_eof(ora_dump_stream& stream)
@@ -78,14 +70,14 @@ std::wstring ora_dump_pump_reader_th::lob_text(const std::uint8_t* bytes, std::s
     if (count == 0)
         return std::wstring();
     if (charset_id == 2000)
-        return utf16_upto_zero(bytes, count);
+        return utf16_upto_zero(bytes, count, true);
     if (charset_id == 871 || charset_id == 873) {
         TK_TRACE(1, "Codepage with swapped bytes(cp=%04X)", charset_id);
         bool zero_even = false;
         for (std::size_t i = 0; i < count && !zero_even; i += 2)
             zero_even = bytes[i] == 0;
         if (zero_even && valid_utf16be(bytes, count))
-            return utf16_upto_zero(bytes, count);
+            return utf16_upto_zero(bytes, count, true);
         TK_TRACE(1, "Got non-zero byte while expecting 0. Switch to another scenario (ANSI)!");
         dump_info utf8;
         utf8.charset_class = 1;

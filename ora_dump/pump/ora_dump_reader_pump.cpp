@@ -35,20 +35,11 @@ std::unique_ptr<ora_dump_file> ora_dump_reader::open_datapump(const std::wstring
         loaded = false;
     }
     if (!loaded) {
-        ctx = ora_dump_file::context();
-        ctx.path = path;
-        ctx.merge_schema = merge_schema;
-        ctx.format = 1;
-        ctx.stat_dump();
+        ctx.start_scan(path, merge_schema, 1);
         ctx.export_header = header.export_header;
         ora_dump_pump::scan(*this, *stream, ctx);
     }
-    stream->clear();
-    stream->seek(0);
-    ctx.stream = std::move(stream);
-    ctx.decoder = std::move(decoder);
-    ctx.info = info;
-    auto database = std::make_unique<ora_dump_file>(std::move(ctx));
+    auto database = std::move(ctx).open_database(std::move(stream), std::move(decoder), info);
     set_ui_progress(100);
     return database;
 }

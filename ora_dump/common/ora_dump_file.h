@@ -49,6 +49,13 @@ public:
         // Takes the dump's size and modification time, which the trailer
         // records; false when the dump cannot be reached.
         bool stat_dump();
+        // Starts over as the context of a fresh scan of the dump at path.
+        void start_scan(const std::wstring& dump_path, bool merge_setting, int format_now);
+        // The end of every opening: the stream, rewound, the row decoder and
+        // the text facts join the context, which becomes the dump database.
+        std::unique_ptr<ora_dump_file> open_database(std::unique_ptr<ora_dump_stream> dump_stream,
+                                                     std::unique_ptr<ora_dump_reader_th> dump_decoder,
+                                                     const dump_info& dump_info_now) &&;
 
         std::wstring path;
         std::unique_ptr<ora_dump_stream> stream;

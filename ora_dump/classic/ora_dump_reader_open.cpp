@@ -11,6 +11,7 @@
 #include "tk_exception.h"
 #include "tk_format.h"
 #include "tk_logger.h"
+#include "tk_string.h"
 #include "tk_unicode.h"
 
 #include <sys/stat.h>
@@ -57,13 +58,11 @@ bool header_version(const std::string& token, int& version)
 
 std::string hex_bytes(const unsigned char* bytes, std::size_t count)
 {
-    static const char digits[] = "0123456789ABCDEF";
     std::string out;
     for (std::size_t i = 0; i < count; ++i) {
         if (i)
             out.push_back(' ');
-        out.push_back(digits[bytes[i] >> 4]);
-        out.push_back(digits[bytes[i] & 0x0F]);
+        tk_append_hex(out, bytes + i, 1);
     }
     return out;
 }
@@ -229,22 +228,13 @@ std::unique_ptr<ora_dump_file> ora_dump_reader::open(const std::wstring& path)
         ora_dump_file::context ctx;
         if (!ctx.load_if(path)) {
             TK_TRACE(2, "Read tables \n");
-            ctx = ora_dump_file::context();
-            ctx.path = path;
-            ctx.merge_schema = merge_schema;
-            ctx.format = 0;
-            ctx.stat_dump();
+            ctx.start_scan(path, merge_schema, 0);
             find_ora_objects(*stream, ctx);
             ctx.export_header = header_token;
             ctx.user_name = user;
             ctx.tablespace_name = tablespace;
         }
-        stream->clear();
-        stream->seek(0);
-        ctx.stream = std::move(stream);
-        ctx.decoder = std::move(decoder);
-        ctx.info = info;
-        auto database = std::make_unique<ora_dump_file>(std::move(ctx));
+        auto database = std::move(ctx).open_database(std::move(stream), std::move(decoder), info);
         set_ui_progress(100);
         return database;
     } catch (...) {

@@ -231,7 +231,7 @@ std::wstring ora_dump_reader::get_wstring(const dump_info& info, const char* dat
     case 1:
         return tk_utf8_to_wide(join_cesu_pairs(text));
     case 2:
-        return utf16be_to_wstring(reinterpret_cast<const unsigned char*>(data), length, false);
+        return tk_utf16be_to_wstring(reinterpret_cast<const unsigned char*>(data), length);
     default:
         return std::wstring();
     }
@@ -239,13 +239,13 @@ std::wstring ora_dump_reader::get_wstring(const dump_info& info, const char* dat
 
 std::wstring utf16be_to_wstring(const unsigned char* bytes, std::size_t length, bool skip_headers)
 {
+    if (!skip_headers || !bytes)
+        return tk_utf16be_to_wstring(bytes, length);
     std::u16string units;
-    if (!bytes)
-        return std::wstring();
     units.reserve(length / 2);
     std::size_t pos = 0;
     while (pos + 1 < length) {
-        if (skip_headers && pos % 8132 <= 1) {
+        if (pos % 8132 <= 1) {
             std::size_t boundary = pos - pos % 8132;
             if (boundary + 3 <= length && bytes[boundary] == 0x06 && bytes[boundary + 1] == 0x01 &&
                 bytes[boundary + 2] == 0xFE) {
@@ -257,6 +257,14 @@ std::wstring utf16be_to_wstring(const unsigned char* bytes, std::size_t length, 
         pos += 2;
     }
     return tk_u16_to_wstring(units);
+}
+
+std::wstring utf16_upto_zero(const unsigned char* bytes, std::size_t length, bool big_endian)
+{
+    std::size_t end = 0;
+    while (end + 1 < length && (bytes[end] != 0 || bytes[end + 1] != 0))
+        end += 2;
+    return big_endian ? tk_utf16be_to_wstring(bytes, end) : tk_utf16le_to_wstring(bytes, end);
 }
 
 void ora_dump_reader::set_log_sink(ora_log_sink s)

@@ -8,6 +8,7 @@
 #include "tk_exception.h"
 #include "tk_format.h"
 #include "tk_logger.h"
+#include "tk_string.h"
 #include "tk_unicode.h"
 
 #include <cstring>
@@ -48,11 +49,6 @@ constexpr char closing[] = "</ROW></ROWSET>";
 constexpr std::size_t closing_size = sizeof closing - 1;
 constexpr std::size_t look_ahead = 128;
 
-char ascii_lower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Where the ASCII text occurs as 16-bit little-endian units from byte 1 of
 // bytes on (which is how big-endian UTF-16 text reads one byte after its
 // first character's high byte); -1 when nowhere.
@@ -65,7 +61,7 @@ std::ptrdiff_t find_units(const std::uint8_t* bytes, std::size_t count, const ch
         bool match = true;
         for (std::size_t k = 0; k < size && match; ++k) {
             char c = static_cast<char>(bytes[at + 2 * k]);
-            match = bytes[at + 2 * k + 1] == 0 && (ignore_case ? ascii_lower(c) == ascii_lower(text[k]) : c == text[k]);
+            match = bytes[at + 2 * k + 1] == 0 && (ignore_case ? tk_ascii_lower(c) == tk_ascii_lower(text[k]) : c == text[k]);
         }
         if (match)
             return static_cast<std::ptrdiff_t>(at);

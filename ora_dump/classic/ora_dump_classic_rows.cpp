@@ -1,0 +1,304 @@
+// The row framing of classic export dumps: the decoder of each generation,
+// the 2-byte column lengths with their slides, the block's end marker, and
+// one row read into a record through the value decoders.
+#include "ora_dump_reader_th.h"
+
+#include "ora_dump_reader_th_10.h"
+#include "ora_dump_reader_th_7.h"
+#include "ora_dump_reader_th_8.h"
+#include "ora_dump_reader_th_9.h"
+#include "ora_dump_stream.h"
+#include "t_orcale_ftd.h"
+#include "tk_logger.h"
+#include "udb_record.h"
+#include "udb_schema.h"
+
+#include <optional>
+
+namespace {
+
+[[noreturn]] void raise_eof()
+{
+    throw ora_framing_error(ora_th_messages::eof_reached);
+}
+
+}  // namespace
+
+std::unique_ptr<ora_dump_reader_th> ora_dump_reader_th::create(int version, const std::string& header_text)
+{
+    TK_TRACE(2, "ora_dump_reader_th::create(%d)", version);
+    std::unique_ptr<ora_dump_reader_th> th;
+    switch (version) {
+    case 7:
+        th = std::make_unique<ora_dump_reader_th_7>();
+        break;
+    case 8: {
+        int numbers[3] = {0, 0, 0};
+        std::size_t at = header_text.find("EXPORT:V");
+        if (at != std::string::npos) {
+            std::size_t p = at + 8;
+            for (int k = 0; k < 3; ++k) {
+                if (k > 0) {
+                    if (p >= header_text.size() || header_text[p] != '.')
+                        break;
+                    ++p;
+                }
+                int digits = 0;
+                int value = 0;
+                while (digits < 2 && p < header_text.size() && header_text[p] >= '0' && header_text[p] <= '9') {
+                    value = value * 10 + (header_text[p] - '0');
+                    ++p;
+                    ++digits;
+                }
+                if (digits == 0)
+                    break;
+                numbers[k] = value;
+            }
+        }
+        th = std::make_unique<ora_dump_reader_th_8>(numbers[0], numbers[1], numbers[2]);
+        break;
+    }
+    case 9:
+        th = std::make_unique<ora_dump_reader_th_9>();
+        break;
+    case 10:
+    case 11:
+    case 12:
+        th = std::make_unique<ora_dump_reader_th_10>();
+        break;
+    default:
+        return nullptr;
+    }
+    th->reset_skip_flag();
+    return th;
+}
+
+bool ora_dump_reader_th::check_length(const t_orcale_ftd* column, std::uint16_t length) const
+{
+    TK_TRACE(1, "ora_dump_reader_th::check_length(%d)", length);
+    switch (length) {
+    case 0xFFF0:
+    case 0xFFFA:
+    case 0xFFFC:
+    case len_chunked:
+    case len_null:
+        TK_TRACE(1, "Length is a service code");
+        return true;
+    default:
+        break;
+    }
+    if (!column)
+        return true;
+    TK_TRACE(1, "fld->ora_type=%d", column->ora_type);
+    switch (column->ora_type) {
+    case t_orcale_ftd::ora_number:
+    case t_orcale_ftd::ora_float:
+        return length < 22;
+    case t_orcale_ftd::ora_char:
+    case t_orcale_ftd::ora_varchar2: {
+        // AL32UTF8 takes up to 4 bytes per character.
+        std::uint64_t most = static_cast<std::uint64_t>(column->size) * (info.charset_class == 1 ? 4 : 1);
+        TK_TRACE(1, "Checking CHAR/VARCHAR: fld->size=%d, length=%d", column->size, length);
+        return length <= most;
+    }
+    case t_orcale_ftd::ora_nchar:
+    case t_orcale_ftd::ora_nvarchar2: {
+        std::uint64_t most = static_cast<std::uint64_t>(column->size) * (info.ncharset_class == 1 ? 3 : 2);
+        TK_TRACE(1, "Checking NCHAR/NVARCHAR: fld->size=%d, length=%d", column->size, length);
+        return length <= most;
+    }
+    case t_orcale_ftd::ora_date:
+        return length == 7;
+    case t_orcale_ftd::ora_timestamp:
+        return length == 7 || length == 11 || length == 13;
+    case t_orcale_ftd::ora_binary_float:
+        return length == 4;
+    case t_orcale_ftd::ora_binary_double:
+        return length == 8;
+    default:
+        return true;
+    }
+}
+
+std::uint16_t ora_dump_reader_th::get_field_length(ora_dump_stream& stream, const t_orcale_ftd* column)
+{
+    const std::int64_t start = stream.tell();
+    std::uint16_t length = read_u16le(stream);
+    if (length == len_end) {
+        stream.seek(start);
+        return len_end;
+    }
+    if (length == 0)
+        return 0;
+    for (int slides = 0; !check_length(column, length); ++slides) {
+        if (slides == 2 || stream.tell() >= limit(stream))
+            throw ora_framing_error(tk_format(ora_th_messages::unexpected_data, start));
+        const int b = stream.get();
+        if (b < 0)
+            throw ora_framing_error(tk_format(ora_th_messages::unexpected_data, start));
+        length = static_cast<std::uint16_t>((length >> 8) | (b << 8));
+    }
+    return length;
+}
+
+bool ora_dump_reader_th::check_for_eof(ora_dump_stream& stream)
+{
+    const std::int64_t start = stream.tell();
+    TK_TRACE(1, "streampos_start=%I64d", start);
+    std::uint8_t b[2];
+    bool eof = stream.read(b, 2) == 2 && b[0] == 0xFF && b[1] == 0xFF;
+    stream.seek(start);
+    TK_TRACE(1, "b_eof=%d", eof ? 1 : 0);
+    return eof;
+}
+
+void ora_dump_reader_th::map_columns(const udb_schema& schema)
+{
+    if (slots_valid && slots_schema == schema.generation())
+        return;
+    slots.clear();
+    slots.reserve(m_field_names.size());
+    for (const std::wstring& name : m_field_names) {
+        int idx = find_column(schema, name);
+        if (idx < 0)
+            throw tk_exception(std::wstring(ora_th_messages::unknown_insert_name) + name, 1);
+        column_slot s;
+        s.index = idx;
+        s.column = dynamic_cast<const t_orcale_ftd*>(schema[static_cast<std::size_t>(idx)]);
+        slots.push_back(s);
+    }
+    slots_schema = schema.generation();
+    slots_valid = true;
+}
+
+void ora_dump_reader_th::decode_column(ole_variant& value, const column_slot& slot, ora_dump_stream& stream,
+                                       std::uint16_t length, bool& queue_lob)
+{
+    const t_orcale_ftd* c = slot.column;
+    const std::int32_t ora_type = c ? c->ora_type : t_orcale_ftd::ora_none;
+    const VARTYPE vartype = c ? c->vartype : VT_NULL;
+    const unsigned charset_id = c ? c->charset_id : 0;
+    switch (ora_type) {
+    case t_orcale_ftd::ora_blob:
+        TK_TRACE(1, "Got BLOB/CLOB");
+        // With the skip flag set the row's bytes are the whole value.
+        if (length == len_chunked || m_skip_blob_flag != 0) {
+            get_longraw_value(value, stream, length);
+        } else {
+            skip(stream, length);
+            value.clear();
+            queue_lob = true;
+        }
+        return;
+    case t_orcale_ftd::ora_clob:
+        TK_TRACE(1, "Got BLOB/CLOB");
+        if (length == len_chunked) {
+            get_long_value(value, stream, length, charset_id);
+        } else if (m_skip_blob_flag != 0) {
+            get_string_value(value, stream, length,
+                             charset_id == t_orcale_ftd::national_charset ? t_orcale_ftd::ora_nvarchar2
+                                                                          : t_orcale_ftd::ora_varchar2);
+        } else {
+            skip(stream, length);
+            value.clear();
+            queue_lob = true;
+        }
+        return;
+    case t_orcale_ftd::ora_bfile:
+    case t_orcale_ftd::ora_sdo_geometry:
+    case t_orcale_ftd::ora_unknown:
+        get_longraw_value(value, stream, length);
+        return;
+    case t_orcale_ftd::ora_long:
+        get_long_value(value, stream, length, charset_id);
+        return;
+    case t_orcale_ftd::ora_xmltype:
+        TK_TRACE(1, "Got XMLTYPE");
+        get_xmltype_value(value, stream, length, charset_id);
+        return;
+    default:
+        get_ole_value(value, vartype, ora_type, stream, length);
+        return;
+    }
+}
+
+std::unique_ptr<udb_record> ora_dump_reader_th::get_record(ora_dump_stream& stream, const udb_schema& schema,
+                                                           std::int64_t end_pos, std::int64_t& next_pos)
+{
+    TK_TRACE(1, "ora_dump_reader_th::get_record");
+    next_pos = -1;
+    m_end_pos = end_pos;
+    TK_TRACE(1, "Reading at position: %I64d", stream.tell());
+    map_columns(schema);
+
+    const std::int64_t lim = limit(stream);
+    std::unique_ptr<udb_record> record = blank_record(schema);
+    udb_record& values = *record;
+    std::vector<std::size_t> lobs;
+    std::optional<tk_exception> first_failure;
+
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        const column_slot& slot = slots[i];
+        TK_WTRACE(1, L"Processing field #%d: '%s'", static_cast<int>(i), m_field_names[i]);
+        const std::int64_t pos = stream.tell();
+        TK_TRACE(1, "pos=%I64d, filesize=%I64d", pos, info.dump_length);
+        if (pos == 0 || stream.failed() || pos > lim || lim - pos < 2)
+            raise_eof();
+        const std::uint16_t length = get_field_length(stream, slot.column);
+        TK_TRACE(1, "GOT FIELD SIZE: %d", length);
+        if (length == len_end) {
+            TK_TRACE(3, "WARNING: unexpected EOR(1) at position %I64d", pos);
+            return nullptr;
+        }
+        if (length == 0) {
+            TK_TRACE(3, "WARNING: unexpected EOR(2) at position %I64d", pos);
+            return nullptr;
+        }
+        if (length == len_null) {
+            TK_TRACE(1, "Got NULL-value");
+            continue;
+        }
+        if (length != len_chunked && stream.tell() + length + 2 > lim)
+            raise_eof();
+        bool queue_lob = false;
+        ole_variant& value = values[static_cast<std::size_t>(slot.index)];
+        // The value's bytes are consumed even when it fails: the row goes on.
+        decode_value(value, first_failure, [&] { decode_column(value, slot, stream, length, queue_lob); });
+        if (queue_lob)
+            lobs.push_back(i);
+    }
+
+    TK_TRACE(1, ">>> iterate through possible blobs (1)");
+    TK_TRACE(1, "BLOBs count (blbs_count)=%d, m_skip_blob_flag=%d", static_cast<int>(lobs.size()), m_skip_blob_flag);
+    if (m_skip_blob_flag == 0) {
+        if (skip_lob_gap()) {
+            TK_TRACE(1, "Skip 2 bytes...");
+            skip(stream, 2);
+        }
+        for (std::size_t k = 0; k < lobs.size(); ++k) {
+            TK_TRACE(1, "Processing LOB #%d", static_cast<int>(k));
+            const column_slot& slot = slots[lobs[k]];
+            const std::size_t idx = static_cast<std::size_t>(slot.index);
+            const VARTYPE vt = slot.column ? slot.column->vartype : VT_BLOB;
+            get_blob_value(values[idx], stream, vt == VT_BSTR ? VT_BSTR : VT_BLOB,
+                           slot.column ? slot.column->charset_id : 0);
+            values[idx].size = 0;
+        }
+    }
+
+    next_pos = stream.tell();
+    if (lim - next_pos > 2) {
+        std::uint8_t b[2];
+        if (stream.read(b, 2) == 2) {
+            TK_TRACE(1, "End of record: %04X", b[0] | b[1] << 8);
+            if (b[0] == 0 && b[1] == 0) {
+                TK_TRACE(1, "Found 00 00, skip it");
+                next_pos += 2;
+            }
+        }
+        stream.seek(next_pos);
+    }
+    if (first_failure)
+        throw *first_failure;
+    return record;
+}
