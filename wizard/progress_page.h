@@ -33,6 +33,7 @@ public:
     bool page_init() override;
     void on_timer() override;
     void on_help() override;
+    bool kill_active() override { return !worker.is_running(); }
     bool request_worker_stop() override { return worker.request_stop(); }
     bool worker_ended() override { return worker.ended(); }
 

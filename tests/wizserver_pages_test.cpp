@@ -1,0 +1,216 @@
+// The connection and dump-file pages against the test server: connecting in
+// Remote mode, a refused connection, and the overwrite dialog for an
+// existing destination, which only chooses the mode and drops nothing.
+
+#include "wizard_test_support.h"
+
+#include "pg_test_server.h"
+#include "run_wizard.h"
+
+#include "overwrite_dlg2.h"
+#include "pgs_settings_page.h"
+#include "sel_file_page.h"
+
+#include "velconv_convertor.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QTest>
+
+#include <pqxx/pqxx>
+
+using namespace wizard_test;
+
+namespace {
+
+void click(QWidget* parent, int id)
+{
+    auto* b = parent->findChild<QAbstractButton*>(QString::number(id));
+    ASSERT_NE(b, nullptr) << id;
+    if (b->isCheckable())
+        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
+    else
+        QTest::mouseClick(b, Qt::LeftButton);
+}
+
+void type(QWidget* page, int id, const std::string& text)
+{
+    page->findChild<QLineEdit*>(QString::number(id))->setText(QString::fromStdString(text));
+}
+
+std::string text_of(QWidget* page, int id)
+{
+    return page->findChild<QLineEdit*>(QString::number(id))->text().toStdString();
+}
+
+void exec_sql(const std::string& db, const std::string& sql)
+{
+    pqxx::connection c(pg_test::current_server().conninfo(db));
+    pqxx::nontransaction t(c);
+    t.exec(sql);
+}
+
+bool db_exists(const std::string& db)
+{
+    pqxx::connection c(pg_test::current_server().conninfo("postgres"));
+    pqxx::nontransaction t(c);
+    return !t.exec("SELECT 1 FROM pg_database WHERE datname = " + t.quote(db)).empty();
+}
+
+long count_rows(const std::string& db, const std::string& table)
+{
+    pqxx::connection c(pg_test::current_server().conninfo(db));
+    pqxx::nontransaction t(c);
+    return t.exec("SELECT count(*) FROM " + table)[0][0].as<long>();
+}
+
+class server_pages_test : public fixture {
+protected:
+    server_pages_test() : server(pg_test::current_server()) {}
+
+    int run_sheet(std::function<void(wizard_shell&)> steps)
+    {
+        ui.dialog_handlers["sheet"] = [this, steps](QDialog& d) {
+            auto& shell = dynamic_cast<wizard_shell&>(d);
+            steps(shell);
+            if (shell.isVisible()) {
+                ui.answers.push_back(true);
+                click(&shell, sheet_cancel_id);
+            }
+        };
+        wizard_hooks hooks;
+        hooks.converter_ready = [this](velconv_convertor& c) { converter = &c; };
+        return run_wizard({}, ui, hooks);
+    }
+
+    // Fills page 134 in Remote mode with the test server and goes on.
+    void connect_remote(wizard_shell& shell, int port)
+    {
+        shell.set_current(134);
+        wizard_page_base* page = shell.current_page();
+        click(page, conn_remote_id);
+        type(page, conn_host_id, "127.0.0.1");
+        type(page, conn_port_id, std::to_string(port));
+        type(page, conn_user_id, server.user);
+        type(page, conn_password_id, "");
+        click(&shell, sheet_next_id);
+    }
+
+    const pg_test::server_info& server;
+    velconv_convertor* converter = nullptr;
+};
+
+}  // namespace
+
+TEST_F(server_pages_test, RemoteModeConnectsAndAFailureKeepsThePageItsBoxAndTheValues)
+{
+    run_sheet([&](wizard_shell& shell) {
+        // A user the server does not know.
+        shell.set_current(134);
+        wizard_page_base* page = shell.current_page();
+        click(page, conn_remote_id);
+        type(page, conn_host_id, "127.0.0.1");
+        type(page, conn_port_id, std::to_string(server.port));
+        type(page, conn_user_id, "velc_nobody");
+        click(&shell, sheet_next_id);
+        EXPECT_EQ(shell.current_idd(), 134);
+        ASSERT_EQ(ui.boxes().size(), 1u);
+        EXPECT_EQ(ui.boxes()[0].kind, box_kind::error);
+        EXPECT_NE(utf8(ui.boxes()[0].text).find("velc_nobody"), std::string::npos) << utf8(ui.boxes()[0].text);
+        EXPECT_EQ(text_of(page, conn_user_id), "velc_nobody");
+        EXPECT_EQ(text_of(page, conn_host_id), "127.0.0.1");
+        EXPECT_EQ(converter->user, "velc_nobody");
+        // The fixture's own user connects, and the dump-file page follows.
+        type(page, conn_user_id, server.user);
+        click(&shell, sheet_next_id);
+        EXPECT_EQ(shell.current_idd(), 105);
+        EXPECT_EQ(converter->host, "127.0.0.1");
+        EXPECT_EQ(converter->port, server.port);
+    });
+}
+
+TEST_F(server_pages_test, LocalModeConnectsThroughTheDefaultSocket)
+{
+    tk_test::scoped_env host("PGHOST", server.socket_dir);
+    tk_test::scoped_env port("PGPORT", std::to_string(server.port));
+    run_sheet([&](wizard_shell& shell) {
+        shell.set_current(134);
+        wizard_page_base* page = shell.current_page();
+        click(page, conn_local_id);
+        type(page, conn_host_id, "no-such-host.invalid");
+        type(page, conn_port_id, "0");
+        type(page, conn_user_id, server.user);
+        click(&shell, sheet_next_id);
+        EXPECT_EQ(shell.current_idd(), 105);
+        EXPECT_EQ(converter->host, "");
+        EXPECT_TRUE(ui.boxes().empty());
+    });
+}
+
+TEST_F(server_pages_test, AnExistingDestinationAsksForTheModeAndNothingIsDropped)
+{
+    const std::string dest = "velc_wiz_keep";
+    exec_sql("postgres", "DROP DATABASE IF EXISTS " + dest);
+    exec_sql("postgres", "CREATE DATABASE " + dest);
+    exec_sql(dest, "CREATE TABLE kept(id int); INSERT INTO kept VALUES (1), (2), (3)");
+    const std::string dump = work.file("exp.dmp");
+    tk_test::write_file(dump, "");
+    int dialogs = 0;
+    ui.dialog_handlers["121"] = [&](QDialog& d) {
+        ++dialogs;
+        click(&d, overwrite_entire_id);
+        click(&d, dialog_ok_id);
+    };
+    run_sheet([&](wizard_shell& shell) {
+        connect_remote(shell, server.port);
+        ASSERT_EQ(shell.current_idd(), 105);
+        wizard_page_base* page = shell.current_page();
+        type(page, file_src_id, dump);
+        type(page, file_dest_id, dest);
+        converter->n_mode = 2;
+        click(&shell, sheet_next_id);
+        EXPECT_EQ(dialogs, 1);
+        EXPECT_EQ(converter->n_mode, 0);
+        // The empty dump is refused on the reading page, which goes back.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 105; }, 60000));
+        // The database is still there, so a second Next asks again.
+        shell.set_current(105);
+        click(&shell, sheet_next_id);
+        EXPECT_EQ(dialogs, 2);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 105; }, 60000));
+        // Cancel in the dialog keeps the page and the mode.
+        converter->n_mode = 3;
+        ui.dialog_handlers["121"] = [&](QDialog& d) {
+            ++dialogs;
+            click(&d, dialog_cancel_id);
+        };
+        shell.set_current(105);
+        click(&shell, sheet_next_id);
+        EXPECT_EQ(shell.current_idd(), 105);
+        EXPECT_EQ(converter->n_mode, 3);
+    });
+    EXPECT_EQ(dialogs, 3);
+    ASSERT_TRUE(db_exists(dest));
+    EXPECT_EQ(count_rows(dest, "kept"), 3);
+    exec_sql("postgres", "DROP DATABASE IF EXISTS " + dest);
+}
+
+TEST_F(server_pages_test, AMissingDestinationShowsNoDialogAndKeepsTheMode)
+{
+    const std::string dest = "velc_wiz_missing";
+    exec_sql("postgres", "DROP DATABASE IF EXISTS " + dest);
+    const std::string dump = work.file("exp.dmp");
+    tk_test::write_file(dump, "");
+    run_sheet([&](wizard_shell& shell) {
+        connect_remote(shell, server.port);
+        ASSERT_EQ(shell.current_idd(), 105);
+        wizard_page_base* page = shell.current_page();
+        type(page, file_src_id, dump);
+        type(page, file_dest_id, dest);
+        converter->n_mode = 2;
+        click(&shell, sheet_next_id);
+        EXPECT_EQ(converter->n_mode, 2);
+    });
+    EXPECT_TRUE(ui.dialogs() == std::vector<std::string>{"sheet"});
+    EXPECT_FALSE(db_exists(dest));
+}
