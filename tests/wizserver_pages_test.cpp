@@ -7,17 +7,28 @@
 #include "pg_test_server.h"
 #include "run_wizard.h"
 
+#include "e2e_dumps.h"
+#include "gui_finish_page.h"
+#include "sel_tables_page.h"
+
 #include "overwrite_dlg2.h"
 #include "pgs_settings_page.h"
 #include "sel_file_page.h"
 
 #include "velconv_convertor.h"
 
+#include "tk_unicode.h"
+
 #include <QAbstractButton>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QLineEdit>
 #include <QTest>
 
 #include <pqxx/pqxx>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace wizard_test;
 
@@ -213,4 +224,77 @@ TEST_F(server_pages_test, AMissingDestinationShowsNoDialogAndKeepsTheMode)
     });
     EXPECT_TRUE(ui.dialogs() == std::vector<std::string>{"sheet"});
     EXPECT_FALSE(db_exists(dest));
+}
+
+TEST_F(server_pages_test, TheWholeWizardConvertsADumpAsksAboutTheRefusedRowAndSavesItsProfile)
+{
+    const std::string dest = "velc_wiz_whole_" + std::to_string(::getpid());
+    exec_sql("postgres", "DROP DATABASE IF EXISTS " + dest);
+    const classic_dump::bytes bytes = classic_dump::whole_dump(
+        {e2e_dumps::dept(), e2e_dumps::emp(),
+         e2e_dumps::pair_table("BADNN", {{"1", L"one"}, {"", L"no key"}, {"3", L"three"}})});
+    const std::string dump = work.file("scott.dmp");
+    tk_test::write_file(dump, std::string(bytes.begin(), bytes.end()));
+    const std::string log_file = work.file("run.log");
+    const std::string saved = work.file("saved");
+    int continues = 0;
+    ui.dialog_handlers["115"] = [&](QDialog& d) {
+        ++continues;
+        EXPECT_NE(d.findChild<QLabel*>("1320")->text().indexOf("BADNN"), -1);
+        click(&d, 2);
+    };
+    const int code = run_sheet([&](wizard_shell& shell) {
+        EXPECT_EQ(shell.current_idd(), 103);
+        click(&shell, sheet_next_id);
+        ASSERT_EQ(shell.current_idd(), 134);
+        wizard_page_base* conn = shell.current_page();
+        click(conn, conn_remote_id);
+        type(conn, conn_host_id, "127.0.0.1");
+        type(conn, conn_port_id, std::to_string(server.port));
+        type(conn, conn_user_id, server.user);
+        type(conn, conn_password_id, "");
+        click(&shell, sheet_next_id);
+        ASSERT_EQ(shell.current_idd(), 105);
+        wizard_page_base* file = shell.current_page();
+        type(file, file_src_id, dump);
+        type(file, file_dest_id, dest);
+        type(file, file_log_id, log_file);
+        click(&shell, sheet_next_id);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 127; }, 120000));
+        click(shell.current_page(), tables_add_all_id);
+        click(&shell, sheet_next_id);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 116; }, 120000));
+        const QString log = shell.page(107)->findChild<QPlainTextEdit*>("1016")->toPlainText();
+        EXPECT_NE(log.indexOf("Table 'EMP' (14 records) is converted"), -1) << log.toStdString();
+        EXPECT_EQ(log.indexOf("Table 'BADNN'"), -1) << log.toStdString();
+        wizard_page_base* finish = shell.current_page();
+        EXPECT_TRUE(finish->findChild<QLabel*>("1314")->text().startsWith("There were some errors"));
+        EXPECT_NE(finish->findChild<QPlainTextEdit*>("1016")->toPlainText().indexOf("BADNN"), -1);
+        ui.file_answers.push_back(tk_utf8_to_wide(saved));
+        click(finish, save_settings_id);
+        click(&shell, sheet_finish_id);
+    });
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(continues, 1);
+    // The wizard keeps the dump's case by default.
+    EXPECT_EQ(count_rows(dest, "\"DEPT\""), 4);
+    EXPECT_EQ(count_rows(dest, "\"EMP\""), 14);
+    // The refused COPY takes the table's rows with it, as in velcagent.
+    EXPECT_EQ(count_rows(dest, "\"BADNN\""), 0);
+    {
+        pqxx::connection c(server.conninfo(dest));
+        pqxx::nontransaction t(c);
+        EXPECT_EQ(t.exec("SELECT count(*) FROM pg_indexes WHERE tablename = 'EMP'")[0][0].as<long>(), 2);
+        EXPECT_EQ(t.exec("SELECT count(*) FROM information_schema.table_constraints WHERE constraint_type = "
+                         "'PRIMARY KEY' AND table_name IN ('DEPT', 'EMP')")[0][0]
+                      .as<long>(),
+                  2);
+    }
+    EXPECT_NE(tk_test::read_file(log_file).find("Conversion started on"), std::string::npos);
+    const std::string profile = tk_test::read_file(saved + ".velc");
+    EXPECT_NE(profile.find("[Selected Tables]\r\nBADNN\r\nDEPT\r\nEMP\r\n"), std::string::npos) << profile;
+    struct stat st {};
+    ASSERT_EQ(::stat((config_dir() + "/Fennick/Velmora-to-PostgreSQL.conf").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    exec_sql("postgres", "DROP DATABASE IF EXISTS " + dest + " WITH (FORCE)");
 }
