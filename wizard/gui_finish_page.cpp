@@ -23,7 +23,9 @@ gui_finish_page::gui_finish_page(std::wstring success, std::wstring errors)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(with_id(new QLabel(QStringLiteral("Conversion is Completed"), this), finish_title_id));
     text = with_id(new QLabel(this), finish_text_id);
-    text->setWordWrap(true);
+    // The texts break their own lines; a wrapping label would be laid out
+    // for a width it does not get and lose its last lines.
+    text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     layout->addWidget(text);
     error_list = with_id(new QPlainTextEdit(this), log_box_id);
     error_list->setReadOnly(true);
@@ -51,6 +53,7 @@ bool gui_finish_page::page_init()
         TK_TRACE(2, "Display success-message");
         text->setText(qt_display_text(success_text));
         error_list->hide();
+        layout()->activate();  // the new text's height, before the next paint
         return true;
     }
     TK_TRACE(2, "Display errors");
@@ -65,6 +68,7 @@ bool gui_finish_page::page_init()
     error_list->moveCursor(QTextCursor::End);
     error_list->ensureCursorVisible();
     error_list->setReadOnly(true);
+    layout()->activate();
     return true;
 }
 
