@@ -14,6 +14,7 @@
 #include "tk_desktop.h"
 #include "tk_logger.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
@@ -233,6 +234,11 @@ TEST_F(front_end_test, ASecondTimerStartIsReportedAsAnInternalError)
 {
     fe.reading_file(L"a");
     EXPECT_FALSE(fe.program_ending());
+    std::wstring shown;
+    ui.dialog_handlers["114"] = [&](QDialog& d) {
+        shown = d.findChild<QLabel*>("1320")->text().toStdWString();
+        QTest::mouseClick(d.findChild<QPushButton*>("1"), Qt::LeftButton);
+    };
     try {
         fe.run_started();
         FAIL() << "the program did not end";
@@ -241,6 +247,9 @@ TEST_F(front_end_test, ASecondTimerStartIsReportedAsAnInternalError)
     }
     EXPECT_TRUE(fe.program_ending());
     EXPECT_EQ(ui.end_code(), -1);
+    // The internal-error dialog showed the report.
+    EXPECT_EQ(shown.rfind(L"Internal error", 0), 0u) << utf8(shown);
+    EXPECT_EQ(ui.dialogs(), std::vector<std::string>{"114"});
 }
 
 TEST(velconv_process, WithoutADisplayItSaysSoAndEnds255)

@@ -1,6 +1,13 @@
 #include "run_wizard.h"
 
+#include "dmx_sel_tables_page.h"
+#include "gui_finish_page.h"
+#include "ora_dump_progress_page.h"
+#include "pgs_settings_page.h"
+#include "progress_page.h"
+#include "sel_file_page.h"
 #include "ui_services.h"
+#include "welcome_page.h"
 #include "wizard_front_end.h"
 #include "wizard_page.h"
 #include "wizard_shell.h"
@@ -51,8 +58,25 @@ private:
 page_list make_pages(velconv_convertor& converter, bool quick_launch)
 {
     (void)converter;
-    (void)quick_launch;
     page_list pages;
+    if (!quick_launch) {
+        auto welcome = std::make_unique<welcome_page>();
+        welcome->set_profile_extension(L"velc");
+        pages.add(std::move(welcome));
+        pages.add(std::make_unique<pgs_settings_page>());
+        pages.add(std::make_unique<sel_file_page>());
+    }
+    pages.add(std::make_unique<ora_dump_progress_page>(quick_launch ? progress_page::page_id
+                                                                    : dmx_sel_tables_page::page_id));
+    if (!quick_launch)
+        pages.add(std::make_unique<dmx_sel_tables_page>());
+    pages.add(std::make_unique<progress_page>());
+    auto finish = std::make_unique<gui_finish_page_t<velconv_convertor>>(
+        L"Wizard has converted your Oracle dump file into\nPostgreSQL database successfully.\n\n"
+        L"Click 'Finish' to exit the wizard.",
+        L"There were some errors while converting the database.\nClick 'Finish' to exit the wizard.");
+    finish->set_profile_extension(L"velc");
+    pages.add(std::move(finish));
     return pages;
 }
 

@@ -1,5 +1,7 @@
 #include "wizard_front_end.h"
 
+#include "dlg_error_continue.h"
+#include "dlg_error_ex.h"
 #include "ui_services.h"
 #include "wizard_shell.h"
 
@@ -28,10 +30,12 @@ void wizard_front_end::write_err(const std::string& text)
 
 void wizard_front_end::show_internal_error(const std::wstring& text)
 {
-    // The message also goes to the standard error, so that it outlives the
-    // program's end.
-    write_err(tk_wide_to_utf8(text) + "\n");
-    wizard_shell::error(text);
+    // Built and run on the GUI thread; a worker waits for the answer. The
+    // dialog writes the text to the standard error as it opens.
+    wizard_shell::run_on_gui_thread([&] {
+        dlg_error_ex<114> dialog(text);
+        dialog.run();
+    });
 }
 
 void wizard_front_end::show_error(const std::wstring& text)
@@ -42,7 +46,11 @@ void wizard_front_end::show_error(const std::wstring& text)
 continue_answer wizard_front_end::ask_continue(const std::wstring& text)
 {
     continue_answer answer;
-    answer.abort = !wizard_shell::question(text + L"\n\nContinue?", false);
+    wizard_shell::run_on_gui_thread([&] {
+        dlg_error_continue<115> dialog(text);
+        answer.abort = dialog.run() == dlg_abort_id;
+        answer.do_not_show_again = dialog.quiet();
+    });
     return answer;
 }
 

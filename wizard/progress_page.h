@@ -1,0 +1,47 @@
+// The conversion page: runs the registered main converter on a worker and
+// shows the run's progress, the table being converted and the log; once the
+// worker has ended it moves to the finish page.
+#pragma once
+
+#include "page_worker.h"
+#include "wizard_page.h"
+
+#include "velconv_convertor.h"
+
+#include <cstdint>
+
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+
+inline constexpr int status_line_id = 1323;
+
+// The run's percentage: the tables done, the current table's records and
+// the reader's progress inside it, each divided by the number of tables
+// (truncating, in 64 bits; the local progress taken within 0 to 100). Not
+// clamped: the sum may pass 100.
+std::uint64_t conversion_percent(std::uint32_t n_tables, std::uint32_t cur_table, std::uint64_t table_recs,
+                                 std::uint64_t cur_rec, int local_progress);
+// What the bar shows of a percentage: at most 100.
+int progress_bar_value(std::uint64_t percent);
+
+class progress_page : public wizard_page<107, wiz_back | wiz_next, page_has_help> {
+public:
+    progress_page();
+    ~progress_page() override;
+
+    bool page_init() override;
+    void on_timer() override;
+    void on_help() override;
+    bool kill_active() override { return !worker.is_running(); }
+    bool request_worker_stop() override { return worker.request_stop(); }
+    bool worker_ended() override { return worker.ended(); }
+
+private:
+    void show_status(const std::wstring& table);
+
+    page_worker<velconv_convertor> worker;
+    QPlainTextEdit* log = nullptr;
+    QLabel* status = nullptr;
+    QProgressBar* bar = nullptr;
+};
