@@ -76,6 +76,17 @@ void ora_dump_opener_t::operator()()
     front_end* fe = front_end::instance();
     fe->reading_file(path);
 
+    // The reader's scans ask for the stop at each step; the check must not
+    // outlive this opening, which it refers to.
+    struct stop_check_scope {
+        ora_dump_reader& reader;
+        explicit stop_check_scope(ora_dump_opener_t& opener) : reader(opener.dump_reader)
+        {
+            reader.set_stop_check([&opener] { return opener.stop_requested(); });
+        }
+        ~stop_check_scope() { reader.set_stop_check(nullptr); }
+    } stop_check(*this);
+
     std::string failure;
     try {
         std::unique_ptr<udb_database> db = open_dump(path);
@@ -83,20 +94,38 @@ void ora_dump_opener_t::operator()()
             set_database(std::move(db));
         return;
     } catch (const tk_final_exception&) {
-        // The reader has reported its refusal and set its progress.
+        // The reader has reported its refusal and set its progress, or the
+        // user stopped the opening.
         return;
     } catch (const tk_exception& e) {
+        if (stopped_quietly())
+            return;
         error_handler::instance()->handle(e, true);
         fe->end_program(255);
     } catch (const std::exception& e) {
+        if (stopped_quietly())
+            return;
         failure = e.what();
     } catch (...) {
         // A front end that ends the program by unwinding must not be held.
         if (fe->program_ending())
             throw;
+        if (stopped_quietly())
+            return;
         failure = "Unknown exception";
     }
     // Whatever went wrong, the wizard must learn that the opening ended.
     dump_reader.set_ui_progress(-1);
     fe->dump_open_failed("Cannot read the dump file: " + failure);
+}
+
+bool ora_dump_opener_t::stopped_quietly()
+{
+    if (!stop_requested())
+        return false;
+    // A failure after the user's stop is the stop: nothing is reported, and
+    // the opening has ended without a database.
+    TK_TRACE(2, "The dump opening ended after a stop");
+    dump_reader.set_ui_progress(-1);
+    return true;
 }

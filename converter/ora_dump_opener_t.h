@@ -36,9 +36,13 @@ public:
     // Success replaces the dump held before, which is destroyed. The
     // reader's state tells the outcome: progress -1 when the opening failed.
     //   tk_exception: reported (flag 1), then the program ends with 255;
-    //   tk_final_exception: the reader's refusal, already reported: quiet;
+    //   tk_final_exception: the reader's refusal, already reported, or the
+    //   user's stop: quiet;
     //   anything else: progress -1 and "Cannot read the dump file: " with
     //   the failure's text through the front end.
+    // While it runs, the reader's scans end the opening once stop_requested()
+    // is set, and any failure after the stop is quiet (progress -1, no
+    // report, the program goes on).
     void operator()() override;
     bool is_ready() override { return true; }
 
@@ -61,6 +65,8 @@ public:
 
 private:
     std::unique_ptr<udb_database> open_dump(const std::wstring& path);
+    // True, with the progress at -1, when a stop was requested.
+    bool stopped_quietly();
 
     ora_dump_reader dump_reader;
     open_function open_fn;

@@ -129,6 +129,15 @@ public:
     std::uint8_t case_sens = 0;
     std::uint8_t use_schema = 0;
 
+protected:
+    // Runs on the thread that asks for the stop. Inside a table's record
+    // loop the run polls the stop at the next record, and the rows already
+    // copied are committed; a cancel there would roll the table's COPY
+    // back. Anywhere else (table or index creation, the COPY's end,
+    // dropping or creating the database) the worker may be blocked in a
+    // server statement, which is cancelled here.
+    void on_stop_requested() override;
+
 private:
     void run_tables(udb_database& dest);
     void convert_table(udb_database& dest, pgs_tn_validator& validator, std::vector<std::wstring>& taken,
@@ -138,6 +147,8 @@ private:
     ora_dump_opener_t dump_opener;
     std::unique_ptr<velconv_dest_provider> dest_provider;
     std::atomic<bool> completed{false};
+    // Set once per table around its record loop.
+    std::atomic<bool> in_record_loop{false};
 
 public:
     // The opened dump, taken from the opener when the run starts; declared

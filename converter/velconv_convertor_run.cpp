@@ -17,6 +17,7 @@
 #include "udb_recordset.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -40,7 +41,38 @@ void report_run_failure(const tk_exception& failure)
     }
 }
 
+// Marks a table's record loop for on_stop_requested, for as long as the
+// loop runs, whatever the way out.
+class record_loop_scope {
+public:
+    explicit record_loop_scope(std::atomic<bool>& flag_) : flag(flag_)
+    {
+        flag.store(true, std::memory_order_relaxed);
+        // Pairs with the fence in on_stop_requested: either the stopping
+        // thread sees the loop and cancels nothing, or the loop's first poll
+        // sees the stop.
+        std::atomic_thread_fence(std::memory_order_seq_cst);
+    }
+    ~record_loop_scope() { leave(); }
+    // The loop has ended: what follows (the COPY's end) may be cancelled.
+    void leave() { flag.store(false, std::memory_order_seq_cst); }
+    record_loop_scope(const record_loop_scope&) = delete;
+    record_loop_scope& operator=(const record_loop_scope&) = delete;
+
+private:
+    std::atomic<bool>& flag;
+};
+
 }  // namespace
+
+void velconv_convertor::on_stop_requested()
+{
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    if (in_record_loop.load(std::memory_order_relaxed))
+        return;
+    TK_TRACE(2, "velconv_convertor::on_stop_requested: cancelling the server statement");
+    engine.cancel_query();
+}
 
 void velconv_convertor::operator()()
 {
@@ -79,10 +111,13 @@ void velconv_convertor::operator()()
     } catch (const tk_final_exception&) {
         // The user's stop, already reported.
     } catch (const tk_exception& e) {
-        report_run_failure(e);
+        // After the user's stop, a failure is the stop (a cancelled
+        // statement, a table left half made): nothing to report.
+        if (!stop_requested())
+            report_run_failure(e);
     } catch (const std::exception& e) {
         try {
-            if (fe)
+            if (fe && !stop_requested())
                 fe->other_exception(e.what());
         } catch (...) {
             if (fe && fe->program_ending())
@@ -91,7 +126,8 @@ void velconv_convertor::operator()()
     } catch (...) {
         if (fe && fe->program_ending())
             throw;
-        report_run_failure(tk_exception("Unknown exception", 1));
+        if (!stop_requested())
+            report_run_failure(tk_exception("Unknown exception", 1));
     }
 }
 
@@ -197,6 +233,7 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
 
         source->reset();
         std::uint64_t handled = 0;
+        record_loop_scope loop(in_record_loop);
         while (!source->is_eof()) {
             if (stop_requested())
                 throw tk_final_exception();
@@ -208,6 +245,8 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
                     throw tk_exception("The record cannot be read.", 0);
                 target->append_record(*record);
             } catch (const tk_exception& e) {
+                if (stop_requested())
+                    throw tk_final_exception();
                 TK_TRACE(2, "n_mode=%d, error=%d", n_mode, e.system_error);
                 reporter->set_record_context(name, static_cast<std::int64_t>(number));
                 reporter->handle(e, false);
@@ -217,6 +256,7 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
             handled = number;
             cur_rec.store(handled, std::memory_order_relaxed);
         }
+        loop.leave();
 
         // The COPY's end is where the server checks the rows: only after it
         // has taken them does the table count as converted.
@@ -228,6 +268,8 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
     } catch (const tk_exception& e) {
         target.reset();
         source.reset();
+        if (stop_requested())
+            throw tk_final_exception();
         reporter->set_context(name);
         reporter->handle(e, false);
     }

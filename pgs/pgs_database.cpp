@@ -103,15 +103,15 @@ pgs_database::pgs_database(const std::wstring& name_, const std::wstring& defaul
     TK_TRACE(2, "pgs_database::ctor2(%s,%s)", name_, default_schema_);
     TK_TRACE(2, "pgs_database::get_schema_info #2");
     TK_TRACE(2, "schema_pattern=%s", default_schema_);
-    pqxx::transaction<pqxx::read_committed> tx(engine().connection(), "get_tables");
     try {
+        pqxx::transaction<pqxx::read_committed> tx(engine().connection(), "get_tables");
         const std::string sql =
             table_list_sql(default_schema.empty() ? std::string() : tx.quote(tk_to_utf8(default_schema)));
         const pqxx::result rows = engine().exec(tx, sql);
         for (const pqxx::row& row : rows)
             add_full_name2(tk_utf8_to_unicode(row[0].c_str()), tk_utf8_to_unicode(row[1].c_str()));
     } catch (const pqxx::pqxx_exception& e) {
-        throw pgs_exception(e.base().what());
+        pgs_raise(e.base().what());
     }
 }
 
@@ -179,7 +179,7 @@ void pgs_database::create_schema(const std::wstring& schema_name)
         query(L"CREATE SCHEMA IF NOT EXISTS " + pgs_engine::make_ident(schema_name));
     } catch (const pqxx::pqxx_exception& e) {
         TK_TRACE(2, "ERROR: %s", e.base().what());
-        throw pgs_exception(std::string("Cannot create schema:") + e.base().what());
+        pgs_raise(e.base().what(), "Cannot create schema:");
     }
 }
 
@@ -193,7 +193,8 @@ bool pgs_database::delete_tab(const std::wstring& table_name)
         pqxx::transaction<pqxx::read_committed> tx(engine().connection(), "drop_table");
         engine().exec(tx, tk_to_utf8(L"DROP TABLE IF EXISTS " + get_safe_name(name) + L" CASCADE"));
         tx.commit();
-    } catch (const pqxx::pqxx_exception&) {
+    } catch (const pqxx::pqxx_exception& e) {
+        pgs_raise_if_lost(e.base().what(), "Cannot drop table: " + tk_to_utf8(name) + ": ");
         throw pgs_exception("Cannot drop table: " + tk_to_utf8(name));
     }
     return udb_database::delete_tab(get_full_name(name));
@@ -215,7 +216,10 @@ bool pgs_database::test_query(const std::wstring& query_text)
         pqxx::transaction<pqxx::read_committed> tx(engine().connection(), "test_query");
         engine().exec(tx, tk_to_utf8(query_text));
         return true;  // the transaction is rolled back
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        // A query that the server refuses is no valid query; a connection
+        // that is gone is no answer at all.
+        pgs_raise_if_lost(e.what());
         return false;
     }
 }
@@ -232,7 +236,7 @@ void pgs_database::get_schema_info(std::vector<std::wstring>& names)
             names.push_back(tk_utf8_to_unicode(row[0].c_str()));
         }
     } catch (const pqxx::pqxx_exception& e) {
-        throw pgs_exception(e.base().what());
+        pgs_raise(e.base().what());
     }
 }
 
@@ -266,7 +270,7 @@ void pgs_database::create_relationships(const std::vector<t_relationship>& list)
         try {
             query(foreign_key_sql(r, names_map));
         } catch (const pqxx::pqxx_exception& e) {
-            throw pgs_exception(std::string("Cannot create foreign key:") + e.base().what());
+            pgs_raise(e.base().what(), "Cannot create foreign key:");
         }
     }
 }

@@ -7,6 +7,8 @@
 
 #include <pqxx/pqxx>
 
+#include <utility>
+
 namespace {
 
 std::string quote_conn_value(const std::string& value)
@@ -37,6 +39,40 @@ void append_quoted_ident(std::wstring& out, std::wstring_view part)
 std::string pgs_error_text(const std::exception& e)
 {
     return e.what();
+}
+
+namespace {
+
+// The text of a lost connection's failure: the library's, when it holds the
+// server's message; otherwise the library said something generic ("not
+// connected") and the server's text stands in its place.
+std::string lost_text(const pgs_engine& engine, const std::string& library_text)
+{
+    const std::string server = engine.connection_error_text();
+    if (server.empty())
+        return library_text;
+    const std::string first_line = server.substr(0, server.find('\n'));
+    if (library_text.find(first_line) != std::string::npos)
+        return library_text;
+    return server;
+}
+
+}  // namespace
+
+void pgs_raise_if_lost(const std::string& library_text, const std::string& prefix)
+{
+    const pgs_engine* engine = pgs_engine::try_instance();
+    if (engine && engine->is_connection_lost()) {
+        const std::string text = prefix + lost_text(*engine, library_text);
+        TK_TRACE(3, "The connection to the PostgreSQL server is lost: %s", text);
+        throw pgs_connection_lost(text);
+    }
+}
+
+void pgs_raise(const std::string& library_text, const std::string& prefix)
+{
+    pgs_raise_if_lost(library_text, prefix);
+    throw pgs_exception(prefix + library_text);
 }
 
 pgs_engine::pgs_engine()
@@ -160,24 +196,45 @@ pqxx::result pgs_engine::exec(pqxx::transaction_base& tx, const std::string& sql
     return tx.exec(sql);
 }
 
-pqxx::connection& pgs_engine::connection()
+pqxx::connection_base& pgs_engine::connection()
 {
     if (!conn)
         throw pgs_exception("The PostgreSQL server is not connected");
+    // A lost connection stays lost: every later call says so at once.
+    if (conn->is_lost())
+        pgs_raise(conn->error_text());
     return *conn;
+}
+
+bool pgs_engine::is_connection_lost() const noexcept
+{
+    return conn && conn->is_lost();
+}
+
+std::string pgs_engine::connection_error_text() const
+{
+    return conn ? conn->error_text() : std::string();
 }
 
 void pgs_engine::cancel_query() noexcept
 {
     try {
-        if (pqxx::connection* c = conn.get())
+        std::lock_guard<std::mutex> lock(conn_mutex);
+        if (pgs_connection* c = conn.get())
             c->cancel_query();
     } catch (const std::exception& e) {
         TK_TRACE(2, "Cannot cancel the query: %s", e.what());
     }
 }
 
-void pgs_engine::set_up_connection(pqxx::connection& c)
+void pgs_engine::replace_connection(std::unique_ptr<pgs_connection> c)
+{
+    std::unique_ptr<pgs_connection> old;
+    std::lock_guard<std::mutex> lock(conn_mutex);
+    old = std::exchange(conn, std::move(c));
+}
+
+void pgs_engine::set_up_connection(pgs_connection& c)
 {
     c.set_client_encoding("UTF8");
     // The SQL literals double apostrophes and keep backslashes: make that
@@ -205,9 +262,9 @@ void pgs_engine::connect(const std::string& host_, const std::string& user_, con
     TK_TRACE(3, "Connecting to PostgreSQL server (1)...");
     TK_TRACE(2, "strConn=%s", strings.main);
     try {
-        auto c = std::make_unique<pqxx::connection>(strings.main);
+        auto c = std::make_unique<pgs_connection>(strings.main);
         set_up_connection(*c);
-        conn = std::move(c);
+        replace_connection(std::move(c));
         return;
     } catch (const pqxx::pqxx_exception& e) {
         if (!database.empty())
@@ -215,9 +272,9 @@ void pgs_engine::connect(const std::string& host_, const std::string& user_, con
     }
     TK_TRACE(3, "Connecting to PostgreSQL server (2)...");
     try {
-        auto c = std::make_unique<pqxx::connection>(strings.fallback);
+        auto c = std::make_unique<pgs_connection>(strings.fallback);
         set_up_connection(*c);
-        conn = std::move(c);
+        replace_connection(std::move(c));
     } catch (const pqxx::pqxx_exception& e) {
         throw pgs_exception(e.base().what());
     }
@@ -226,15 +283,15 @@ void pgs_engine::connect(const std::string& host_, const std::string& user_, con
 bool pgs_engine::is_db_exist(const std::wstring& name)
 {
     TK_TRACE(2, "pgs_engine::is_db_exist(%s)", name);
-    pqxx::transaction<pqxx::read_committed> tx(connection(), "get_contents");
     try {
+        pqxx::transaction<pqxx::read_committed> tx(connection(), "get_contents");
         const std::string text = tk_to_utf8(keep_case ? name : lower_ascii(name));
         const std::string sql =
             "SELECT datname FROM pg_database WHERE datistemplate = false and datname = " + tx.quote(text);
         TK_TRACE(1, "query=%s", sql);
         return !exec(tx, sql).empty();
     } catch (const pqxx::pqxx_exception& e) {
-        throw pgs_exception(e.base().what());
+        pgs_raise(e.base().what());
     }
 }
 
@@ -251,7 +308,7 @@ std::unique_ptr<pgs_database> pgs_engine::create_db(const std::wstring& name)
         }
         return open_db(name, udb_open_flags::created, std::wstring());
     } catch (const pqxx::pqxx_exception& e) {
-        throw pgs_exception(e.base().what());
+        pgs_raise(e.base().what());
     }
 }
 
@@ -263,7 +320,7 @@ void pgs_engine::delete_db(const std::wstring& name)
         pqxx::nontransaction tx(connection(), "delete_db");
         exec(tx, "DROP DATABASE IF EXISTS " + make_ident8(name));
     } catch (const pqxx::pqxx_exception& e) {
-        throw pgs_exception(e.base().what());
+        pgs_raise(e.base().what());
     }
 }
 

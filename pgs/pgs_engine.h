@@ -2,13 +2,15 @@
 // by which every name reaches SQL as exactly one identifier.
 #pragma once
 
-#include "tk_singleton.h"
+#include "pgs_connection.h"
 #include "pgs_validator.h"
+#include "tk_singleton.h"
 
 #include <pqxx/pqxx>
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -69,8 +71,14 @@ public:
     void set_statement_log(std::vector<std::string>* log) { statement_log = log; }
 
     // The connection; a pgs_exception when there is none.
-    pqxx::connection& connection();
+    pqxx::connection_base& connection();
     bool is_connected() const { return conn != nullptr; }
+    // True when there is a connection and it is gone: the server closed it
+    // or its backend was ended. Nothing can be sent on it any more.
+    bool is_connection_lost() const noexcept;
+    // libpq's text for the lost connection (the server's message); empty
+    // when there is none.
+    std::string connection_error_text() const;
     // Cancels the statement that runs now; the one call allowed from another
     // thread.
     void cancel_query() noexcept;
@@ -91,9 +99,13 @@ public:
     std::int32_t port = 0;
 
 private:
-    void set_up_connection(pqxx::connection& c);
+    void set_up_connection(pgs_connection& c);
+    void replace_connection(std::unique_ptr<pgs_connection> c);
 
-    std::unique_ptr<pqxx::connection> conn;
+    std::unique_ptr<pgs_connection> conn;
+    // Held while the connection is replaced and while a cancel reads it
+    // from another thread.
+    mutable std::mutex conn_mutex;
     pgs_in_validator in_validator;
     std::vector<std::string>* statement_log = nullptr;
     int open_work = 0;
@@ -101,3 +113,12 @@ private:
 
 // The text of a library exception.
 std::string pgs_error_text(const std::exception& e);
+
+// Raises the failure of a server call whose library text is given:
+// pgs_connection_lost when the engine's connection is gone (with the
+// server's text where the library's lacks it), else pgs_exception. prefix
+// goes before the text either way.
+[[noreturn]] void pgs_raise(const std::string& library_text, const std::string& prefix = std::string());
+// The same for a failure that the caller would pass over (an index, a
+// sequence): returns when the connection is still there.
+void pgs_raise_if_lost(const std::string& library_text, const std::string& prefix = std::string());

@@ -146,6 +146,9 @@ void pgs_indexes_initializer::build_indexes()
             engine.exec(tx, sql);
             tx.commit();
         } catch (const pqxx::pqxx_exception& e) {
+            // An index the server refuses is passed over; a lost connection
+            // ends the table.
+            pgs_raise_if_lost(e.base().what(), "Cannot create index: " + sql + ". ");
             TK_TRACE(3, "Cannot create index: %s. %s", sql, e.base().what());
         }
     }

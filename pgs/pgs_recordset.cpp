@@ -296,7 +296,7 @@ void pgs_recordset::init_schema()
             add_owned_column(std::move(column));
         }
     } catch (const pqxx::pqxx_exception& e) {
-        throw pgs_exception(e.base().what());
+        pgs_raise(e.base().what());
     }
 }
 
@@ -351,7 +351,7 @@ void pgs_recordset::init_indexes()
         }
         tx.commit();
     } catch (const pqxx::pqxx_exception& e) {
-        throw pgs_exception(e.base().what());
+        pgs_raise(e.base().what());
     }
     for (const kept_fk& fk : kept) {
         TK_TRACE(2, "Processing foreign key: '%s'", fk.name);
@@ -379,7 +379,7 @@ std::int64_t pgs_recordset::get_rec_count()
         const pqxx::result r = engine().exec(tx, sql);
         return r.empty() ? 0 : parse_count(r[0][0].c_str());
     } catch (const pqxx::pqxx_exception& e) {
-        throw pgs_exception("Cannot get number of records (" + tk_to_ansi(name) + "): " + e.base().what());
+        pgs_raise(e.base().what(), "Cannot get number of records (" + tk_to_ansi(name) + "): ");
     }
 }
 
@@ -433,7 +433,7 @@ void pgs_recordset::reset()
         fetch_block();
     } catch (const pqxx::pqxx_exception& e) {
         release_cursor();
-        throw pgs_exception(e.base().what());
+        pgs_raise(e.base().what());
     }
     TK_TRACE(2, "pgs_recordset::reset - END");
 }
@@ -454,7 +454,7 @@ void pgs_recordset::next()
         try {
             fetch_block();
         } catch (const pqxx::pqxx_exception& e) {
-            throw pgs_exception(e.base().what());
+            pgs_raise(e.base().what());
         }
     }
 }

@@ -83,7 +83,7 @@ void pgs_schema_initializer::build_schema()
         engine.exec(tx, sql);
         tx.commit();
     } catch (const pqxx::pqxx_exception& e) {
-        throw pgs_exception("Cannot create table: " + sql + ". " + e.base().what());
+        pgs_raise(e.base().what(), "Cannot create table: " + sql + ". ");
     }
     const std::wstring seq = sequence_sql();
     if (seq.empty())
@@ -95,6 +95,7 @@ void pgs_schema_initializer::build_schema()
         engine.exec(tx, tk_to_utf8(seq));
         tx.commit();
     } catch (const pqxx::pqxx_exception& e) {
+        pgs_raise_if_lost(e.base().what());
         TK_TRACE(3, "Failed to upade sequence '%s': %s", serial_name, e.base().what());
     }
 }

@@ -113,11 +113,17 @@ void pgs_recordset::fast_append(udb_record& record)
 {
     TK_TRACE(1, "pgs_recordset::fast_append");
     if (!copy) {
-        if (!copy_tx) {
-            copy_tx = std::make_unique<pqxx::transaction<pqxx::read_committed>>(engine().connection(), "fast_append");
-            engine().work_opened();
+        try {
+            if (!copy_tx) {
+                copy_tx =
+                    std::make_unique<pqxx::transaction<pqxx::read_committed>>(engine().connection(), "fast_append");
+                engine().work_opened();
+            }
+            copy = std::make_unique<pgs_copy_stream>(*copy_tx, pgs_engine::make_name8(name));
+        } catch (const pqxx::pqxx_exception& e) {
+            pgs_raise_if_lost(e.base().what());
+            throw;
         }
-        copy = std::make_unique<pgs_copy_stream>(*copy_tx, pgs_engine::make_name8(name));
     }
     TK_TRACE(1, "schema.size=%d, r.size=%d", schema.size(), record.size());
     std::string& out = copy->buffer();
@@ -133,7 +139,7 @@ void pgs_recordset::fast_append(udb_record& record)
     } catch (const pqxx::pqxx_exception& e) {
         TK_TRACE(1, "Got pqxx::pqxx_exception");
         TK_TRACE(3, "%s", e.base().what());
-        throw pgs_exception(e.base().what());
+        pgs_raise(e.base().what());
     }
     TK_TRACE(1, "pgs_recordset::fast_append - END");
 }
@@ -151,7 +157,7 @@ void pgs_recordset::finish()
         const std::string text = e.base().what();
         TK_TRACE(3, "ERROR: %s", text);
         release_copy();
-        throw pgs_exception(text);
+        pgs_raise(text);
     }
 }
 
@@ -198,7 +204,7 @@ void pgs_recordset::slow_append(udb_record& record)
     } catch (const pqxx::pqxx_exception& e) {
         TK_TRACE(1, "Got pqxx::pqxx_exception");
         TK_TRACE(3, "%s", e.base().what());
-        throw pgs_exception(e.base().what());
+        pgs_raise(e.base().what());
     }
 }
 
@@ -245,6 +251,7 @@ void pgs_recordset::update(udb_record& record)
     try {
         db.query(sql);
     } catch (const std::exception& e) {
+        pgs_raise_if_lost(e.what());
         TK_TRACE(2, "UPDATE failed: %s", e.what());
     }
 }

@@ -224,7 +224,13 @@ std::wstring to_pgs_str(const std::wstring& text, VARTYPE vartype, std::uint32_t
         TK_TRACE(1, "Step #1");
         if (reserved >= 1 && reserved <= 3)
             d.kind = static_cast<int>(reserved);
-        const std::wstring printed = d.to_wstring(true);
+        // An instant: its UTC time, said to be UTC.
+        const bool utc = reserved == t_ftd::date_time_utc;
+        if (utc) {
+            d.kind = static_cast<int>(t_ftd::date_and_time);
+            d.omit_midnight = false;
+        }
+        const std::wstring printed = d.to_wstring(true) + (utc ? L"+00" : L"");
         TK_TRACE(1, "d.to_wstring='%s'", printed);
         if (printed.find(L"0000-00-00") != std::wstring::npos) {
             TK_TRACE(1, "0000-00-00 date has been found");
@@ -370,6 +376,8 @@ std::wstring pgs_get_native_type(const t_ftd& column)
             return L"DATE";
         if (column.reserved == t_ftd::time_only)
             return L"TIME";
+        if (column.reserved == t_ftd::date_time_utc)
+            return L"TIMESTAMP WITH TIME ZONE";
         return L"TIMESTAMP";
     case VT_BSTR:
     case VT_LPWSTR:
@@ -484,6 +492,11 @@ void pgs_append_copy_field(std::string& out, const udb_field& field, const t_ftd
         }
         if (column.reserved >= 1 && column.reserved <= 3)
             d.kind = static_cast<int>(column.reserved);
+        const bool utc = column.reserved == t_ftd::date_time_utc;
+        if (utc) {
+            d.kind = static_cast<int>(t_ftd::date_and_time);
+            d.omit_midnight = false;
+        }
         char buf[48];
         const std::size_t n = print_date(d, buf);
         const std::string_view printed(buf, n);
@@ -492,6 +505,8 @@ void pgs_append_copy_field(std::string& out, const udb_field& field, const t_ftd
             return;
         }
         out.append(buf, n);
+        if (utc)
+            out += "+00";
         return;
     }
     if (ole_variant::is_binary_type(fvt)) {

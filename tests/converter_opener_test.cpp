@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -239,6 +240,49 @@ TEST_F(dump_opener, the_readers_refusal_in_the_wizard_is_quiet)
         [](ora_dump_reader&, const std::wstring&) -> std::unique_ptr<udb_database> { throw tk_final_exception(); });
     EXPECT_FALSE(open(conv));
     EXPECT_EQ(fe.effects(), strings{"reading_file()"});
+}
+
+TEST_F(dump_opener, the_reader_sees_the_stop_only_while_the_opening_runs_and_failures_after_it_are_quiet)
+{
+    struct stop_case {
+        const char* name;
+        std::function<void(ora_dump_reader&)> after_stop;
+        // A failure after the stop: the opener itself sets the progress.
+        bool failure = true;
+    };
+    const std::vector<stop_case> cases = {
+        // The reader's scan asks its check, which ends the opening.
+        {"the scan's check", [](ora_dump_reader& r) { r.check_stop(); }, false},
+        {"a failure of the tk_exception family", [](ora_dump_reader&) { throw tk_exception("cancelled", 0); }},
+        {"a level-1 failure", [](ora_dump_reader&) { throw tk_exception("cancelled", 1); }},
+        {"a standard exception", [](ora_dump_reader&) { throw std::runtime_error("cancelled"); }},
+    };
+    for (const stop_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (mode form : {mode::console, mode::gui}) {
+            recording_front_end fe(form);
+            error_handler reporter(error_handler_code_count, error_handler_codes);
+            velconv_convertor conv;
+            conv.src = L"/data/x.dmp";
+            ora_dump_opener_t& opener = conv.opener();
+            opener.set_open_function([&](ora_dump_reader& r, const std::wstring&) -> std::unique_ptr<udb_database> {
+                r.check_stop();  // nothing asked for yet
+                opener.request_stop();
+                c.after_stop(r);
+                ADD_FAILURE() << "the stop did not end the opening";
+                return nullptr;
+            });
+            EXPECT_FALSE(open(conv));
+            EXPECT_EQ(fe.effects(), strings{"reading_file(/data/x.dmp)"});
+            if (c.failure) {
+                EXPECT_EQ(opener.reader().get_progress(), -1);
+            }
+            EXPECT_EQ(opener.database(), nullptr);
+            // The check went with the opening, though the stop stands.
+            EXPECT_TRUE(opener.stop_requested());
+            EXPECT_NO_THROW(opener.reader().check_stop());
+        }
+    }
 }
 
 }  // namespace

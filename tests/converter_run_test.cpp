@@ -242,16 +242,45 @@ std::vector<run_case> run_cases()
         c.answers = {continue_answer{true, false}};
         rows.push_back(c);
     }
-    {
-        run_case c{"a_stop_request_ends_the_run_at_the_next_record", mode::gui, {table(L"A", 3), table(L"B", 1)},
-                   {L"A", L"B"},
-                   concat({run_start,
-                           {"create_schema(public)", "create_table(public.A cols=1 idx=1)", "started(A)",
-                            "append(public.A #1)", "append(public.A #2)", "release(public.A)"},
-                           run_end}),
-                   false};
-        c.stop_after = "append(public.A #2)";
-        rows.push_back(c);
+    // A stop ends the run at the next record, and after the stop a failure
+    // is the stop: no report, no dialog, no end of the program, and no
+    // further table, in both forms.
+    const tk_exception cancelled("ERROR:  canceling statement due to user request", 0);
+    for (mode form : {mode::gui, mode::console}) {
+        const std::string suffix = form == mode::gui ? "_gui" : "_console";
+        for (bool failing : {false, true}) {
+            const std::string name =
+                failing ? "a_record_failure_after_a_stop_is_the_stop" : "a_stop_request_ends_the_run_at_the_next_record";
+            run_case c{name + suffix,
+                       form,
+                       {table(L"A", 3), table(L"B", 1)},
+                       {L"A", L"B"},
+                       concat({run_start,
+                               {"create_schema(public)", "create_table(public.A cols=1 idx=1)", "started(A)",
+                                "append(public.A #1)", "append(public.A #2)", "release(public.A)"},
+                               run_end}),
+                       false};
+            c.stop_after = "append(public.A #2)";
+            if (failing)
+                c.failures.emplace("append(public.A #2)", copy_refused);
+            rows.push_back(c);
+        }
+        {
+            run_case c{"a_stop_during_a_table_creation_ends_the_run_quietly" + suffix, form,
+                       {table(L"A", 3), table(L"B", 1)}, {L"A", L"B"},
+                       concat({run_start, {"create_schema(public)", "create_table(public.A cols=1 idx=1)"}, run_end}),
+                       false};
+            c.stop_after = "create_table(public.A cols=1 idx=1)";
+            c.failures.emplace("create_table(public.A cols=1 idx=1)", cancelled);
+            rows.push_back(c);
+        }
+        {
+            run_case c{"a_failure_after_a_stop_outside_the_tables_is_quiet" + suffix, form, {table(L"A", 3)},
+                       {L"A"}, run_start, false};
+            c.stop_after = "get_dest_base";
+            c.failures.emplace("get_dest_base", cancelled);
+            rows.push_back(c);
+        }
     }
     {
         run_case c{"a_destination_failure_is_one_report_and_not_completed", mode::console, {table(L"A")}, {L"A"},

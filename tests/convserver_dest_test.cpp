@@ -19,6 +19,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,8 +91,8 @@ protected:
                            db);
     }
 
-    // A run of the scripted dump into the database db.
-    void run(const std::string& db, const std::vector<table_script>& dump, int n_mode)
+    // The settings of a run of the scripted dump into the database db.
+    void prepare_run(const std::string& db, const std::vector<table_script>& dump, int n_mode)
     {
         conv.dest = tk_utf8_to_wide(db);
         conv.src = L"/data/x.dmp";
@@ -99,6 +102,12 @@ protected:
             return std::unique_ptr<udb_database>(std::make_unique<fake::script_source>(dump));
         });
         fe.calls.clear();
+    }
+
+    // A run of the scripted dump into the database db.
+    void run(const std::string& db, const std::vector<table_script>& dump, int n_mode)
+    {
+        prepare_run(db, dump, n_mode);
         conv();
         // Back to the server's own database, as main starts a run.
         connect();
@@ -236,6 +245,80 @@ TEST_F(convserver, a_copy_the_server_refuses_is_reported_and_the_next_table_load
     EXPECT_NE(out[0].find("duplicate key"), std::string::npos) << out[0];
     EXPECT_EQ(side_scalar("SELECT count(*) FROM emp", db), "3");
     EXPECT_EQ(side_scalar("SELECT count(*) FROM nokey", db), "4");
+}
+
+// Runs the converter on a worker thread, as the wizard does, and asks it to
+// stop once ready() says so; gives whether the run ended within the limit.
+// A run that the stop did not end is freed by release() and awaited.
+bool run_and_stop(velconv_convertor& conv, const std::function<bool()>& ready,
+                  const std::function<void()>& release = [] {})
+{
+    std::thread worker([&conv] { conv(); });
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    bool asked = false;
+    while (std::chrono::steady_clock::now() < limit && !conv.is_finished()) {
+        if (!asked && ready()) {
+            conv.request_stop();
+            asked = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const bool finished = conv.is_finished();
+    if (!finished)
+        release();
+    worker.join();
+    return finished && asked;
+}
+
+TEST_F(convserver, a_stop_while_a_table_statement_waits_cancels_it_and_ends_the_run_quietly)
+{
+    const std::string db = db_name("w");
+    side_exec("CREATE DATABASE " + quote_name(db), "postgres");
+    side_exec("CREATE TABLE a (id int); INSERT INTO a VALUES (42)", db);
+    // In mode 1 the run drops A first; this lock keeps that statement
+    // waiting, and only the cancel of the stop frees the run.
+    pqxx::connection locker(server.conninfo(db));
+    auto lock = std::make_unique<pqxx::work>(locker);
+    lock->exec("LOCK TABLE a IN ACCESS EXCLUSIVE MODE");
+    prepare_run(db, {table(L"A", 3), table(L"B", 1)}, 1);
+    const std::string waiting = "SELECT count(*) FROM pg_stat_activity WHERE datname = '" + db +
+                                "' AND wait_event_type = 'Lock' AND query LIKE 'DROP TABLE%'";
+    bool finished = false;
+    {
+        pqxx::connection watcher(server.conninfo("postgres"));
+        finished = run_and_stop(
+            conv,
+            [&] {
+                pqxx::nontransaction tx(watcher);
+                return std::string(tx.exec(waiting)[0][0].c_str()) != "0";
+            },
+            [&] { lock->abort(); });
+    }
+    EXPECT_TRUE(finished) << "the stop did not free the waiting run";
+    lock.reset();
+    EXPECT_FALSE(conv.is_completed());
+    EXPECT_EQ(reports(), std::vector<std::string>{});
+    connect();
+    EXPECT_EQ(tables_of(db), "a");
+    EXPECT_EQ(side_scalar("SELECT count(*) FROM a", db), "1");
+}
+
+TEST_F(convserver, a_stop_inside_the_record_loop_commits_the_rows_copied_so_far)
+{
+    const std::string db = db_name("r");
+    prepare_run(db, {table(L"A", 5000000), table(L"B", 1)}, 0);
+    // Asked once rows are on their way: the COPY is open, and a cancel of
+    // it would roll the table back.
+    EXPECT_TRUE(run_and_stop(conv, [&] { return conv.cur_rec.load() > 1000; }));
+    EXPECT_FALSE(conv.is_completed());
+    EXPECT_EQ(reports(), std::vector<std::string>{});
+    const std::uint64_t copied = conv.cur_rec.load();
+    ASSERT_GT(copied, 1000u);
+    ASSERT_LT(copied, 5000000u) << "the run ended before the stop";
+    connect();
+    EXPECT_EQ(tables_of(db), "a");
+    EXPECT_EQ(side_scalar("SELECT count(*) || ' ' || min(id) || ' ' || max(id) FROM a", db),
+              std::to_string(copied) + " 1 " + std::to_string(copied));
 }
 
 }  // namespace

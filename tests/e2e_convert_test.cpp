@@ -215,6 +215,82 @@ TEST_F(E2eConvert, MergeAppendsAndReportsDuplicateKeys)
     EXPECT_EQ(count("types"), "6");
 }
 
+// Keys that exp writes inside CREATE TABLE: those of index-organized
+// tables (which cannot exist without them), an inline unique constraint,
+// and a key given both inline and by ALTER TABLE with its unique index.
+TEST_F(E2eConvert, KeysInsideCreateTable)
+{
+    using namespace classic_dump;
+    auto keyed = [](const char* name, std::vector<column> columns, const std::string& constraint, bool iot,
+                    std::vector<std::vector<cell>> rows) {
+        table t;
+        t.name = name;
+        t.columns = std::move(columns);
+        t.constraints = {constraint};
+        t.index_organized = iot;
+        t.rows = std::move(rows);
+        return t;
+    };
+    const table countries = keyed(
+        "COUNTRIES", {varchar2("COUNTRY_ID", 2, true), varchar2("COUNTRY_NAME", 40), number("REGION_ID")},
+        "CONSTRAINT \"COUNTRY_C_ID_PK\" PRIMARY KEY (\"COUNTRY_ID\") ENABLE", true,
+        {{text(L"AR"), text(L"Argentina"), num("2")}, {text(L"BE"), text(L"Belgium"), num("1")}});
+    const table pairs = keyed("PAIRS", {number("A", "NUMBER", true), number("B", "NUMBER", true), varchar2("V", 5)},
+                              "CONSTRAINT \"PAIRS_PK\" PRIMARY KEY (\"A\", \"B\") ENABLE", true,
+                              {{num("1"), num("1"), text(L"x")}, {num("1"), num("2"), text(L"y")}});
+    const table codes = keyed("CODES", {number("ID"), varchar2("CODE", 5)},
+                              "CONSTRAINT \"CODES_UK\" UNIQUE (\"CODE\") ENABLE", false,
+                              {{num("1"), text(L"a")}, {num("2"), text(L"b")}});
+    // Inline, and by ALTER TABLE with its unique index.
+    table both = keyed("BOTH", {number("ID", "NUMBER", true), varchar2("V", 5)},
+                       "CONSTRAINT \"BOTH_PK\" PRIMARY KEY (\"ID\") ENABLE", false, {{num("7"), text(L"z")}});
+    both.primary_key = {"ID"};
+    const std::string src = write_dump("keys.dmp", whole_dump({countries, pairs, codes, both}));
+    const e2e::result r = run(args(src, {"--mode=0"}));
+    ASSERT_EQ(r.status, 0) << e2e::describe(r);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(tables(), (strings{"both", "codes", "countries", "pairs"}));
+    EXPECT_EQ(primary_key("countries"), "country_id");
+    EXPECT_EQ(primary_key("pairs"), "a,b");
+    EXPECT_EQ(primary_key("codes"), "");
+    EXPECT_EQ(primary_key("both"), "id");
+    EXPECT_EQ(indexes("countries"), strings{});
+    EXPECT_EQ(indexes("pairs"), strings{});
+    EXPECT_EQ(indexes("codes"), strings{"btree (code)"});
+    EXPECT_EQ(query("SELECT indexdef LIKE 'CREATE UNIQUE%' FROM pg_indexes WHERE tablename = 'codes'"), "t");
+    EXPECT_EQ(indexes("both"), strings{});
+    EXPECT_EQ(count("countries"), "2");
+    EXPECT_EQ(count("pairs"), "2");
+}
+
+// TIMESTAMP WITH TIME ZONE and WITH LOCAL TIME ZONE columns keep their
+// instants, whatever zone the reader of the destination is in.
+TEST_F(E2eConvert, ZoneBearingTimestampsKeepTheirInstant)
+{
+    using namespace classic_dump;
+    table t;
+    t.name = "ZONED";
+    t.columns = {number("ID", "NUMBER", true),
+                 {"TS", "TIMESTAMP(6) WITH TIME ZONE", ora_rows::entry(181, 13)},
+                 {"LTS", "TIMESTAMP(6) WITH LOCAL TIME ZONE", ora_rows::entry(231, 11)}};
+    for (const zoned_value& v : zoned_values()) {
+        cell ts, lts;
+        ts.null = false;
+        ts.in_row = ora_rows::timestamp(v.year, v.month, v.day, v.hour, v.minute, v.second, v.nanoseconds, 13,
+                                        v.zone1, v.zone2);
+        // A local time zone value is stored in the database's zone, UTC.
+        lts.null = false;
+        lts.in_row = ora_rows::timestamp(v.year, v.month, v.day, v.hour, v.minute, v.second, v.nanoseconds, 11);
+        t.rows.push_back({num(std::to_string(v.id)), ts, lts});
+    }
+    const std::string src = write_dump("zoned.dmp", whole_dump({t}));
+    const e2e::result r = run(args(src, {"--mode=0"}));
+    ASSERT_EQ(r.status, 0) << e2e::describe(r);
+    EXPECT_EQ(r.err, "");
+    expect_zoned("zoned", "ts");
+    expect_zoned("zoned", "lts");
+}
+
 TEST_F(E2eConvert, DefinitionsOnlyAndSkippedIndexes)
 {
     const std::string src = d1_path();

@@ -61,6 +61,15 @@ protected:
         return out;
     }
 
+    // velcagent converting the dump into another database, mode 0.
+    e2e::result run_into(const std::string& src, const std::string& database)
+    {
+        std::vector<std::string> a = {"--src=" + src, "--dest=" + database, "--mode=0"};
+        for (const std::string& c : connection())
+            a.push_back(c);
+        return run(a);
+    }
+
     // A copy of a real dump in the test folder, "" when the real data is absent.
     std::string real_copy(const std::string& name)
     {
@@ -106,7 +115,8 @@ protected:
                            "40|OPERATIONS|BOSTON"}));
         EXPECT_EQ(rows("SELECT grade, losal, hisal FROM salgrade ORDER BY grade"),
                   (strings{"1|700|1200", "2|1201|1400", "3|1401|2000", "4|2001|3000", "5|3001|9999"}));
-        EXPECT_EQ(primary_keys(), strings{});
+        // The keys come from the master table's documents of the tables.
+        EXPECT_EQ(primary_keys(), (strings{"dept:deptno", "emp:empno"}));
     }
 };
 
@@ -141,7 +151,8 @@ TEST_F(E2ePump, RealDumpAllTables)
     const e2e::result r = run(args(src, {"--mode=0"}));
     ASSERT_EQ(r.status, 0) << e2e::describe(r);
     EXPECT_EQ(r.out, "Reading file " + src +
-                         "\nConverting Oracle dump file (5 tables)\n"
+                         "\nConverting Oracle dump file (6 tables)\n"
+                         "Creating schema if necessary: 'public'\nConverting table BONUS (0 records)\n"
                          "Creating schema if necessary: 'public'\nConverting table DEPT (4 records)\n"
                          "Creating schema if necessary: 'public'\nConverting table EMP (14 records)\n"
                          "Creating schema if necessary: 'public'\nConverting table IMPDP_STATS (24 records)\n"
@@ -149,8 +160,26 @@ TEST_F(E2ePump, RealDumpAllTables)
                          "Creating schema if necessary: 'public'\n"
                          "Converting table SYS_EXPORT_SCHEMA_01 (1272 records)\n");
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(tables(), (strings{"dept", "emp", "impdp_stats", "salgrade", "sys_export_schema_01"}));
+    EXPECT_EQ(tables(), (strings{"bonus", "dept", "emp", "impdp_stats", "salgrade", "sys_export_schema_01"}));
     expect_scott();
+    // BONUS has no data stream: the table its document describes, empty.
+    EXPECT_EQ(columns("bonus"), (strings{"ename|character varying|10|||YES", "job|character varying|9|||YES",
+                                         "sal|numeric||||YES", "comm|numeric||||YES"}));
+    EXPECT_EQ(count("bonus"), "0");
+
+    // A second run reads the context file the first left and makes the
+    // same tables and keys.
+    ASSERT_TRUE(fs::exists(work.file("datapump_12c_scott.vcx")));
+    const std::string second = db + "_2";
+    const e2e::result again = run_into(src, second);
+    ASSERT_EQ(again.status, 0) << e2e::describe(again);
+    EXPECT_EQ(again.out, r.out);
+    EXPECT_EQ(tables(second), tables());
+    EXPECT_EQ(primary_keys(second), primary_keys());
+    for (const char* t : {"bonus", "dept", "emp", "salgrade"}) {
+        EXPECT_EQ(columns(t, second), columns(t)) << t;
+        EXPECT_EQ(count(t, second), count(t)) << t;
+    }
 
     EXPECT_EQ(count("impdp_stats"), "24");
     EXPECT_EQ(columns("impdp_stats").size(), 30u);
@@ -280,7 +309,8 @@ TEST_F(E2ePump, UnreadableHeadersEndWith255AndLeaveTheDestination)
         std::string message;
     };
     const header_case cases[] = {
-        {"version 05 01", 5, 1, 0x0001, 0x02, unreadable},
+        {"version 06 01", 6, 1, 0x0001, 0x02, unreadable},
+        {"version 05 02", 5, 2, 0x0001, 0x02, unreadable},
         {"version 01 02", 1, 2, 0x0001, 0x02, unreadable},
         {"part marker 01 00", 4, 1, 0x0100, 0x02, non_leading},
         {"flags 04", 4, 1, 0x0001, 0x04, compressed},
@@ -318,15 +348,21 @@ TEST_F(E2ePump, UnreadableHeadersEndWith255AndLeaveTheDestination)
         EXPECT_EQ(count("keep"), "2");
     }
     // The same dump with a readable header (part marker 00 01, flags 22)
-    // converts, and mode 0 then replaces the database.
+    // converts, file version 4.1 or 5.1, and mode 0 then replaces the
+    // database.
     ora_pump::header_fields readable;
     readable.part = 0x0001;
     readable.flags = 0x22;
-    const std::string src = write_dump("readable.dmp", small_dump(readable));
-    const e2e::result r = run(args(src, {"--mode=0"}));
-    ASSERT_EQ(r.status, 0) << e2e::describe(r);
-    EXPECT_EQ(tables(), strings{"emp"});
-    EXPECT_EQ(rows("SELECT empno, ename FROM emp"), strings{"7369|SMITH"});
+    for (std::uint8_t major : {4, 5}) {
+        SCOPED_TRACE(int(major));
+        readable.major = major;
+        const std::string src = write_dump("readable.dmp", small_dump(readable));
+        const e2e::result r = run(args(src, {"--mode=0"}));
+        ASSERT_EQ(r.status, 0) << e2e::describe(r);
+        EXPECT_EQ(tables(), strings{"emp"});
+        EXPECT_EQ(rows("SELECT empno, ename FROM emp"), strings{"7369|SMITH"});
+        exec("CREATE TABLE keep (id int)");
+    }
 }
 
 // --- a writer-made dump with every value form and both kinds of keys ----------------
@@ -477,15 +513,85 @@ TEST_F(E2ePump, WriterDumpLoadsRowsAndKeysAndReloadsFromItsContext)
     // it and makes the same database.
     ASSERT_TRUE(fs::exists(work.file("pump.vcx")));
     const std::string second = db + "_2";
-    std::vector<std::string> a = {"--src=" + src, "--dest=" + second, "--mode=0"};
-    for (const std::string& c : connection())
-        a.push_back(c);
-    const e2e::result again = run(a);
+    const e2e::result again = run_into(src, second);
     ASSERT_EQ(again.status, 0) << e2e::describe(again);
     EXPECT_EQ(again.out, r.out);
     const strings first_snapshot = snapshot(db);
     EXPECT_EQ(first_snapshot.size(), 2u + 11u + 4u + 4u + 4u + 2u);
     EXPECT_EQ(snapshot(second), first_snapshot);
+}
+
+// The table's own document carries no constraints; the export's master
+// table holds, among its rows, a UTF-16 TABLE_T document of the table with
+// a two-column primary key and a unique constraint: both arrive.
+TEST_F(E2ePump, KeysFromTheMasterTablesDocument)
+{
+    const std::vector<column> pairs = {
+        {"A", 2, 22, 4, 0, 0, true},
+        {"B", 2, 22, 4, 0, 0, true},
+        {"C", 1, 10, {}, {}, 873},
+    };
+    const std::vector<column> master = {
+        {"PROCESS_ORDER", 2, 22, {}, {}},
+        {"OBJECT_TYPE", 1, 30, {}, {}, 873},
+    };
+    auto num = [](const char* s) { return ora_pump::value(ora_rows::number(s)); };
+    auto txt = [](const wchar_t* s) { return ora_pump::value(ora_rows::text(s, 65001)); };
+    ora_pump::writer w;
+    w.document(ora_pump::strmtable_doc("SCOTT", "PAIRS", pairs));
+    w.zeros(2);
+    w.raw(ora_pump::record({num("1"), num("1"), txt(L"x")}));
+    w.raw(ora_pump::record({num("1"), num("2"), txt(L"y")}));
+    w.document(ora_pump::strmtable_doc("SYS", "SYS_EXPORT_SCHEMA_01", master));
+    w.zeros(2);
+    w.raw(ora_pump::record({num("11"), txt(L"TABLE")}));
+    ora_pump::document_form utf16;
+    utf16.utf16 = true;
+    w.document(ora_pump::table_doc("SCOTT", "PAIRS", pairs, {{"PK_PAIRS", 2, {"A", "B"}}, {"UK_PAIRS", 3, {"C"}}}),
+               utf16);
+    w.raw(ora_pump::record({num("12"), txt(L"INDEX")}));
+    w.zeros(16);
+    const std::string src = write_dump("master.dmp", w.data());
+    const e2e::result r = run(args(src, {"--mode=0", "--tab_file=" + table_list({"PAIRS"})}));
+    ASSERT_EQ(r.status, 0) << e2e::describe(r);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(tables(), strings{"pairs"});
+    EXPECT_EQ(count("pairs"), "2");
+    EXPECT_EQ(primary_keys(), strings{"pairs:a,b"});
+    EXPECT_EQ(rows("SELECT c.relname || ':' || string_agg(a.attname, ',' ORDER BY k.n) "
+                   "FROM pg_index i JOIN pg_class c ON c.oid = i.indrelid "
+                   "CROSS JOIN LATERAL unnest(i.indkey) WITH ORDINALITY AS k(attnum, n) "
+                   "JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum "
+                   "WHERE i.indisunique AND NOT i.indisprimary AND c.relname = 'pairs' "
+                   "GROUP BY c.relname, i.indexrelid ORDER BY 1"),
+              strings{"pairs:c"});
+}
+
+// TIMESTAMP WITH TIME ZONE (type 181) and WITH LOCAL TIME ZONE (231)
+// columns keep their instants, whatever zone the reader is in.
+TEST_F(E2ePump, ZoneBearingTimestampsKeepTheirInstant)
+{
+    const std::vector<column> cols = {
+        {"ID", 2, 22, {}, {}},
+        {"TS", 181, 13, 6, {}},
+        {"LTS", 231, 11, 6, {}},
+    };
+    ora_pump::writer w;
+    w.document(ora_pump::strmtable_doc("SCOTT", "ZONED", cols));
+    w.zeros(2);
+    for (const zoned_value& v : zoned_values())
+        w.raw(ora_pump::record({ora_pump::value(ora_rows::number(std::to_string(v.id))),
+                                ora_pump::value(ora_rows::timestamp(v.year, v.month, v.day, v.hour, v.minute, v.second,
+                                                                    v.nanoseconds, 13, v.zone1, v.zone2)),
+                                ora_pump::value(ora_rows::timestamp(v.year, v.month, v.day, v.hour, v.minute, v.second,
+                                                                    v.nanoseconds, 11))}));
+    w.zeros(16);
+    const std::string src = write_dump("zoned.dmp", w.data());
+    const e2e::result r = run(args(src, {"--mode=0"}));
+    ASSERT_EQ(r.status, 0) << e2e::describe(r);
+    EXPECT_EQ(r.err, "");
+    expect_zoned("zoned", "ts");
+    expect_zoned("zoned", "lts");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -36,14 +37,22 @@ struct result {
     std::string err;
 };
 
-// Runs the program (argv[0], a path) with the arguments; its standard streams
-// go to files in dir, which are read back. A process still running at the
-// deadline is killed, and what it wrote so far is read back all the same.
-inline result run_process(std::vector<std::string> strings, const std::string& dir,
-                          std::chrono::milliseconds deadline)
+// A program started in the background; its standard streams go to files in
+// the folder given at the start.
+struct process {
+    pid_t pid = -1;
+    std::string name;
+    std::string out_path;
+    std::string err_path;
+};
+
+// Starts the program (argv[0], a path) with the arguments.
+inline process start_process(std::vector<std::string> strings, const std::string& dir)
 {
-    const std::string out_path = dir + "/velcagent.out";
-    const std::string err_path = dir + "/velcagent.err";
+    process p;
+    p.name = strings.at(0);
+    p.out_path = dir + "/velcagent.out";
+    p.err_path = dir + "/velcagent.err";
     std::vector<char*> argv;
     for (std::string& s : strings)
         argv.push_back(s.data());
@@ -52,26 +61,33 @@ inline result run_process(std::vector<std::string> strings, const std::string& d
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_addopen(&actions, 1, p.out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, p.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int rc = posix_spawn(&p.pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
-        throw std::runtime_error(std::string(argv[0]) + " could not be started");
+        throw std::runtime_error(p.name + " could not be started");
+    return p;
+}
+
+// Waits for a started program's end and reads its streams back. A process
+// still running at the deadline is killed, and what it wrote so far is read
+// back all the same.
+inline result wait_process(const process& p, std::chrono::milliseconds deadline)
+{
     result r;
     const auto end = std::chrono::steady_clock::now() + deadline;
     auto pause = std::chrono::microseconds(200);
     int wstatus = 0;
     for (;;) {
-        const pid_t done = waitpid(pid, &wstatus, WNOHANG);
-        if (done == pid)
+        const pid_t done = waitpid(p.pid, &wstatus, WNOHANG);
+        if (done == p.pid)
             break;
         if (done < 0 && errno != EINTR)
-            throw std::runtime_error("cannot wait for " + std::string(argv[0]));
+            throw std::runtime_error("cannot wait for " + p.name);
         if (std::chrono::steady_clock::now() >= end) {
-            kill(pid, SIGKILL);
-            while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+            kill(p.pid, SIGKILL);
+            while (waitpid(p.pid, &wstatus, 0) < 0 && errno == EINTR) {
             }
             r.timed_out = true;
             break;
@@ -80,9 +96,17 @@ inline result run_process(std::vector<std::string> strings, const std::string& d
         pause = std::min(pause * 2, std::chrono::microseconds(20000));
     }
     r.status = !r.timed_out && WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    r.out = tk_test::read_file(out_path);
-    r.err = tk_test::read_file(err_path);
+    r.out = tk_test::read_file(p.out_path);
+    r.err = tk_test::read_file(p.err_path);
     return r;
+}
+
+// Runs the program with the arguments: started, then awaited until the
+// deadline.
+inline result run_process(std::vector<std::string> strings, const std::string& dir,
+                          std::chrono::milliseconds deadline)
+{
+    return wait_process(start_process(std::move(strings), dir), deadline);
 }
 
 inline std::string describe(const result& r)
@@ -96,15 +120,27 @@ inline std::string describe(const result& r)
 // instead of waiting for the test timeout.
 constexpr std::chrono::seconds velcagent_deadline{30};
 
-// Runs velcagent with the arguments, as run_process does.
-inline result run_velcagent(const std::vector<std::string>& args, const std::string& dir)
+// Starts velcagent with the arguments in the background.
+inline process start_velcagent(const std::vector<std::string>& args, const std::string& dir)
 {
     std::vector<std::string> strings = {VELCAGENT_PATH};
     strings.insert(strings.end(), args.begin(), args.end());
-    result r = run_process(std::move(strings), dir, velcagent_deadline);
+    return start_process(std::move(strings), dir);
+}
+
+// Waits for a started velcagent, as wait_process does, until its deadline.
+inline result wait_velcagent(const process& p)
+{
+    result r = wait_process(p, velcagent_deadline);
     if (r.timed_out)
         ADD_FAILURE() << "velcagent did not end within " << velcagent_deadline.count() << " s:\n" << describe(r);
     return r;
+}
+
+// Runs velcagent with the arguments, as run_process does.
+inline result run_velcagent(const std::vector<std::string>& args, const std::string& dir)
+{
+    return wait_velcagent(start_velcagent(args, dir));
 }
 
 // HOME and the configuration folder point into a temporary folder (the
@@ -264,6 +300,44 @@ protected:
     std::string count(const std::string& table, const std::string& database = {})
     {
         return query("SELECT count(*) FROM " + table, database);
+    }
+
+    // Zone-bearing timestamps as both formats store them: the UTC time in
+    // the date bytes, then the nanoseconds and two zone bytes (hour + 20
+    // and minute + 60, or a region id with the high bit set). Row id gives
+    // the order.
+    struct zoned_value {
+        int id;
+        int year, month, day, hour, minute, second;
+        std::uint32_t nanoseconds;
+        std::uint8_t zone1, zone2;
+    };
+    static std::vector<zoned_value> zoned_values()
+    {
+        return {
+            {1, 2024, 3, 10, 12, 0, 0, 0, 0x14, 0x3C},         // UTC
+            {2, 2024, 3, 10, 7, 30, 0, 0, 0x19, 0x5A},         // +05:30
+            {3, 2024, 7, 1, 20, 0, 0, 0, 0x0C, 0x3C},          // -08:00
+            {4, 2023, 12, 31, 23, 59, 59, 0, 0x85, 0x2C},      // a region id
+            {5, 2022, 6, 2, 8, 45, 40, 346906000, 0x14, 0x3C},  // six digits of fraction
+            {6, 2000, 1, 1, 0, 0, 0, 0, 0x14, 0x3C},           // midnight
+        };
+    }
+    // The column holds those instants, whatever the reading session's zone.
+    void expect_zoned(const std::string& table, const std::string& column)
+    {
+        EXPECT_EQ(query("SELECT data_type FROM information_schema.columns WHERE table_schema = 'public' AND "
+                        "table_name = " + quote(table) + " AND column_name = " + quote(column)),
+                  "timestamp with time zone");
+        const std::string select = "SELECT " + column + "::text FROM " + table + " ORDER BY id";
+        EXPECT_EQ(rows("SET TimeZone = 'UTC'; " + select),
+                  (std::vector<std::string>{"2024-03-10 12:00:00+00", "2024-03-10 07:30:00+00",
+                                            "2024-07-01 20:00:00+00", "2023-12-31 23:59:59+00",
+                                            "2022-06-02 08:45:40.346906+00", "2000-01-01 00:00:00+00"}));
+        EXPECT_EQ(rows("SET TimeZone = 'Asia/Tokyo'; " + select),
+                  (std::vector<std::string>{"2024-03-10 21:00:00+09", "2024-03-10 16:30:00+09",
+                                            "2024-07-02 05:00:00+09", "2024-01-01 08:59:59+09",
+                                            "2022-06-02 17:45:40.346906+09", "2000-01-01 09:00:00+09"}));
     }
 
     const pg_test::server_info& server;

@@ -50,6 +50,9 @@ bytes small_dump()
     w.zeros(2);
     w.raw(ora_pump::record({one}));
     w.document(ora_pump::constraint_doc("SCOTT", "U", {"PK_U", 2, {"ID"}}));
+    // Inside U's rows, as the master table holds them: a document adding
+    // keys to T.
+    w.document(ora_pump::table_doc("SCOTT", "T", {}, {{"UK_T", 3, {"NAME"}}}));
     return w.data();
 }
 

@@ -105,8 +105,8 @@ TEST_F(pump_open, real_dump_opens_with_its_tables_and_rows)
         std::unique_ptr<ora_dump_file> db = reader.open(W(path));
         ASSERT_NE(db, nullptr);
         EXPECT_EQ(reader.get_progress(), 100);
-        EXPECT_EQ(db->get_table_names(), (std::vector<std::wstring>{L"DEPT", L"EMP", L"IMPDP_STATS", L"SALGRADE",
-                                                                     L"SYS_EXPORT_SCHEMA_01"}));
+        EXPECT_EQ(db->get_table_names(), (std::vector<std::wstring>{L"BONUS", L"DEPT", L"EMP", L"IMPDP_STATS",
+                                                                     L"SALGRADE", L"SYS_EXPORT_SCHEMA_01"}));
         const bool scanned = std::find(shown.begin(), shown.end(), "XML start pos (stage 1): 69635\n") != shown.end();
         EXPECT_EQ(scanned, pass == 0);
         {
@@ -118,7 +118,20 @@ TEST_F(pump_open, real_dump_opens_with_its_tables_and_rows)
             EXPECT_EQ(dept->schema[1]->size, 14u);
             EXPECT_EQ(rows(*dept), (std::vector<std::string>{"10|ACCOUNTING|NEW YORK", "20|RESEARCH|DALLAS",
                                                             "30|SALES|CHICAGO", "40|OPERATIONS|BOSTON"}));
-            EXPECT_TRUE(dept->indexes.empty());
+            // The key comes from the master table's document of DEPT.
+            ASSERT_EQ(dept->indexes.size(), 1u);
+            EXPECT_EQ(dept->indexes[0].name, L"PK_DEPT");
+            EXPECT_TRUE(dept->indexes[0].b_primary);
+            EXPECT_EQ(dept->indexes[0].columns, std::vector<std::wstring>{L"DEPTNO"});
+        }
+        {
+            // No data of its own: the columns of its master-table document.
+            auto bonus = db->get_table(L"BONUS", 0);
+            ASSERT_EQ(bonus->schema.size(), 4u);
+            EXPECT_EQ(bonus->schema[0]->name, L"ENAME");
+            EXPECT_EQ(bonus->schema[3]->name, L"COMM");
+            EXPECT_TRUE(rows(*bonus).empty());
+            EXPECT_TRUE(bonus->indexes.empty());
         }
         {
             auto emp = db->get_table(L"EMP", 0);
@@ -135,12 +148,16 @@ TEST_F(pump_open, real_dump_opens_with_its_tables_and_rows)
             for (const std::string& row : r)
                 chicago += row.size() > 3 && row.substr(row.size() - 3) == "|30";
             EXPECT_EQ(chicago, 6);
+            ASSERT_EQ(emp->indexes.size(), 1u);
+            EXPECT_EQ(emp->indexes[0].name, L"PK_EMP");
+            EXPECT_EQ(emp->indexes[0].columns, std::vector<std::wstring>{L"EMPNO"});
         }
         {
             auto sal = db->get_table(L"SALGRADE", 0);
             EXPECT_EQ(rows(*sal), (std::vector<std::string>{"1|700|1200", "2|1201|1400", "3|1401|2000", "4|2001|3000",
                                                            "5|3001|9999"}));
             EXPECT_EQ(sal->schema[0]->vartype, VT_DECIMAL);
+            EXPECT_TRUE(sal->indexes.empty());
         }
         for (const wchar_t* sys : {L"IMPDP_STATS", L"SYS_EXPORT_SCHEMA_01"}) {
             // The export's own tables are tables like any other.
@@ -151,6 +168,13 @@ TEST_F(pump_open, real_dump_opens_with_its_tables_and_rows)
             EXPECT_TRUE(std::none_of(r.begin(), r.end(), [](const std::string& s) { return s[0] == '!'; }));
         }
         EXPECT_EQ(db->live_tables(), 0);
+        // EMP's foreign key, held once although BONUS and EMP were read.
+        ASSERT_EQ(db->relationships.size(), 1u);
+        EXPECT_EQ(db->relationships[0].fk_name, L"FK_DEPTNO");
+        EXPECT_EQ(db->relationships[0].fk_table, L"EMP");
+        EXPECT_EQ(db->relationships[0].fk_fields, std::vector<std::wstring>{L"DEPTNO"});
+        EXPECT_EQ(db->relationships[0].pk_table, L"DEPT");
+        EXPECT_EQ(db->relationships[0].pk_fields, std::vector<std::wstring>{L"DEPTNO"});
     }
 }
 

@@ -121,7 +121,8 @@ TEST_F(pump_scan, header_bytes_decide_what_is_read)
         bool thrown;  // raised to the caller rather than reported
     };
     const header_case cases[] = {
-        {4, 1, 0, 0x02, -1, false}, {5, 1, 0, 0x02, 0, false},  {1, 2, 0, 0x02, 0, false},
+        {4, 1, 0, 0x02, -1, false}, {5, 1, 0, 0x02, -1, false}, {6, 1, 0, 0x02, 0, false},
+        {5, 2, 0, 0x02, 0, false},  {1, 2, 0, 0x02, 0, false},
         {4, 1, 1, 0x02, -1, false}, {4, 1, 0x0100, 0, 13, false}, {4, 1, 0, 0x22, -1, false},
         {4, 1, 0, 0x04, 17, true},  {4, 1, 0, 0x06, 17, true},  {4, 1, 0, 0x40, 18, true},
         {4, 1, 0, 0x60, 18, true},  {4, 1, 0, 0x66, 17, true},  {0, 1, 0, 0x00, -1, false},
@@ -557,14 +558,33 @@ TEST_F(pump_scan, real_dump_gives_its_five_tables)
     EXPECT_EQ(shown.at(0), "Dump file version: 4.1 (expdp)\n");
     EXPECT_EQ(shown.at(1), "Dump charset: 1\n");
     EXPECT_EQ(reader.info.charset_class, 1);
-    EXPECT_EQ(describe(r->context.tables), "DEPT SCOTT.DEPT 69630 71600 [69630] [71600] [77825]\n"
+    // The master table's rows hold a UTF-16 TABLE_T document per table:
+    // they add the keys, and BONUS, which has no data, is described by its
+    // own; every other table keeps its positions.
+    EXPECT_EQ(describe(r->context.tables), "BONUS SCOTT.BONUS 358823 367401 [] [] []\n"
+                                           "DEPT SCOTT.DEPT 69630 71600 [69630] [71600] [77825]\n"
                                            "EMP SCOTT.EMP 77822 82119 [77822] [82120] [90113]\n"
                                            "IMPDP_STATS SYS.IMPDP_STATS 49150 62773 [49150] [62776] [69633]\n"
                                            "SALGRADE SCOTT.SALGRADE 90110 92031 [90110] [92032] [98305]\n"
                                            "SYS_EXPORT_SCHEMA_01 SYS.SYS_EXPORT_SCHEMA_01 98302 143242 [98302] "
-                                           "[143248] [317292,143248]\n");
-    EXPECT_TRUE(r->context.global_indexes.empty());
-    EXPECT_TRUE(r->context.relationships.empty());
+                                           "[143248] [143248]\n");
+    std::vector<std::string> keys;
+    for (const auto& [owner_table, list] : r->context.global_indexes)
+        for (const udb_index& k : list) {
+            std::string text = tk_wide_to_utf8(owner_table.first + L"." + owner_table.second + L" " + k.name) +
+                               (k.b_primary ? " primary" : k.b_unique ? " unique" : "");
+            for (const std::wstring& c : k.columns)
+                text += " " + tk_wide_to_utf8(c);
+            keys.push_back(text);
+        }
+    EXPECT_EQ(keys, (std::vector<std::string>{"SCOTT.DEPT PK_DEPT primary DEPTNO", "SCOTT.EMP PK_EMP primary EMPNO"}));
+    ASSERT_EQ(r->context.relationships.size(), 1u);
+    const t_relationship& fk = r->context.relationships[0];
+    EXPECT_EQ(fk.fk_name, L"FK_DEPTNO");
+    EXPECT_EQ(fk.fk_table, L"EMP");
+    EXPECT_EQ(fk.pk_table, L"DEPT");
+    EXPECT_EQ(fk.fk_fields, std::vector<std::wstring>{L"DEPTNO"});
+    EXPECT_EQ(fk.pk_fields, std::vector<std::wstring>{L"DEPTNO"});
     EXPECT_LE(r->bytes_read, std::filesystem::file_size(path) + 2 * ora_dump_stream::default_window);
 }
 

@@ -117,7 +117,11 @@ TEST(ora_dump_table_ddl, add_field_maps_each_definition)
         {"\"N\" NUMBER(1,-84)", L"N", 1, VT_DECIMAL, 8, 0x01AC, false},
         {"\"D\" DATE", L"D", 11, VT_DATE, 8, 1, false},
         {"\"T\" TIMESTAMP (6)", L"T", 15, VT_DATE, 0, 1, false},
-        {"\"T\" TIMESTAMP(6) WITH TIME ZONE", L"T", 15, VT_DATE, 0, 1, false},
+        // The zone-bearing timestamps are instants, kept in UTC.
+        {"\"T\" TIMESTAMP(6) WITH TIME ZONE", L"T", 24, VT_DATE, 0, 4, false},
+        {"\"T\" TIMESTAMP (6) WITH LOCAL TIME ZONE", L"T", 24, VT_DATE, 0, 4, false},
+        {"\"T\" TIMESTAMP WITH TIME ZONE NOT NULL ENABLE", L"T", 24, VT_DATE, 0, 4, true},
+        {"\"T\" TIMESTAMP (3) WITH", L"T", 15, VT_DATE, 0, 1, false},
         {"\"R\" LONG RAW", L"R", 10, VT_BLOB, 0, 0, false},
         {"\"L\" LONG", L"L", 13, VT_BSTR, 0, 0, false},
         {"\"F\" BINARY_FLOAT", L"F", 22, VT_R4, 4, 0, false},
@@ -530,6 +534,65 @@ TEST(ora_dump_table_ddl, a_primary_key_without_constraint_has_no_name)
     EXPECT_TRUE(c.table->parse_alters({place}));
     EXPECT_EQ(describe(c.table->indexes), (texts_t{" primary (ID)"}));
     EXPECT_TRUE(c.db.relationships.empty());
+}
+
+// Keys written inside CREATE TABLE (an index-organized table cannot exist
+// without its primary key) are the table's keys, as ALTER TABLE lines
+// would give them, and merge with later ones by the index rules.
+TEST(ora_dump_table_ddl, keys_inside_create_table)
+{
+    struct key_case {
+        const char* columns;
+        const char* alter;  // "": none
+        const char* index;  // a CREATE UNIQUE INDEX line, "": none
+        texts_t keys;
+    };
+    const key_case cases[] = {
+        {"(\"COUNTRY_ID\" CHAR(2) CONSTRAINT \"COUNTRY_ID_NN\" NOT NULL ENABLE, \"COUNTRY_NAME\" VARCHAR2(40), "
+         "\"REGION_ID\" NUMBER,  CONSTRAINT \"COUNTRY_C_ID_PK\" PRIMARY KEY (\"COUNTRY_ID\") ENABLE ) "
+         "ORGANIZATION INDEX  PCTFREE 10",
+         "", "", {"COUNTRY_C_ID_PK primary (COUNTRY_ID)"}},
+        {"(\"A\" NUMBER, \"B\" NUMBER, \"C\" DATE, CONSTRAINT \"AB_PK\" PRIMARY KEY (\"B\", \"A\") ENABLE)", "",
+         "", {"AB_PK primary (B,A)"}},
+        // Without CONSTRAINT "N", and as the list's first piece.
+        {"(PRIMARY KEY (\"A\") ENABLE, \"A\" NUMBER, \"B\" NUMBER)", "", "", {" primary (A)"}},
+        {"(\"A\" NUMBER, \"B\" NUMBER, UNIQUE (\"B\") ENABLE)", "", "", {" unique (B)"}},
+        {"(\"A\" NUMBER, \"B\" NUMBER, CONSTRAINT \"B_UK\" UNIQUE (\"B\", \"A\") ENABLE)", "", "",
+         {"B_UK unique (B,A)"}},
+        // A column's own key.
+        {"(\"A\" NUMBER CONSTRAINT \"A_PK\" PRIMARY KEY, \"B\" NUMBER UNIQUE)", "", "",
+         {"A_PK primary (A)", " unique (B)"}},
+        // Merged with a later ALTER TABLE or CREATE INDEX, never twice.
+        {"(\"A\" NUMBER, CONSTRAINT \"T_PK\" PRIMARY KEY (\"A\") ENABLE)",
+         " ADD CONSTRAINT \"T_PK\" PRIMARY KEY (\"A\") ENABLE", "\"T_PK\" ON \"T\" (\"A\" ) PCTFREE 10",
+         {"T_PK primary (A)"}},
+        {"(\"A\" NUMBER, \"B\" NUMBER, CONSTRAINT \"U1\" UNIQUE (\"B\") ENABLE)", "",
+         "\"U1\" ON \"T\" (\"B\" ) PCTFREE 10", {"U1 unique (B)"}},
+        // A second primary key of another name is none.
+        {"(\"A\" NUMBER, \"B\" NUMBER, CONSTRAINT \"P1\" PRIMARY KEY (\"A\") ENABLE)",
+         " ADD CONSTRAINT \"P2\" PRIMARY KEY (\"B\") ENABLE", "", {"P1 primary (A)"}},
+        // CHECK and FOREIGN KEY pieces, keys on missing columns or on
+        // expressions add nothing.
+        {"(\"A\" NUMBER, CONSTRAINT \"C1\" CHECK (\"A\" > 0) ENABLE, CONSTRAINT \"F1\" FOREIGN KEY (\"A\") "
+         "REFERENCES \"P\" (\"ID\") ENABLE, CONSTRAINT \"X\" PRIMARY KEY (\"Z\"), UNIQUE (UPPER(\"A\")), "
+         "PRIMARY KEY ENABLE)",
+         "", "", {}},
+    };
+    for (const key_case& k : cases) {
+        SCOPED_TRACE(k.columns);
+        ddl_case c(k.columns);
+        std::vector<table_pos::index_record> indexes;
+        if (*k.index)
+            indexes.push_back(c.text.index(k.index, true));
+        std::vector<std::pair<std::int64_t, std::int64_t>> alters;
+        if (*k.alter)
+            alters.push_back(c.text.alter(k.alter));
+        c.open();
+        c.table->parse_indexes(indexes);
+        EXPECT_TRUE(c.table->parse_alters(alters));
+        EXPECT_EQ(describe(c.table->indexes), k.keys);
+        EXPECT_TRUE(c.db.relationships.empty());
+    }
 }
 
 TEST(ora_dump_table_ddl, a_start_of_zero_ends_the_pass_and_drops_the_relationships)

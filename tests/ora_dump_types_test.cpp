@@ -16,13 +16,16 @@ TEST(OraDumpTypes, Native2OratypeMapsDumpCodes)
     } rows[] = {
         {96, 2000, t_orcale_ftd::ora_nchar},   {96, 871, t_orcale_ftd::ora_char},
         {1, 0, t_orcale_ftd::ora_varchar2},    {1, 2000, t_orcale_ftd::ora_nvarchar2},
-        {181, 0, t_orcale_ftd::ora_raw},       {122, 0, t_orcale_ftd::ora_collection},
+        {181, 0, t_orcale_ftd::ora_timestamp_tz}, {122, 0, t_orcale_ftd::ora_collection},
+        {188, 0, t_orcale_ftd::ora_timestamp_tz}, {232, 0, t_orcale_ftd::ora_timestamp_tz},
+        {180, 0, t_orcale_ftd::ora_timestamp},    {187, 0, t_orcale_ftd::ora_timestamp},
+        {23, 0, t_orcale_ftd::ora_raw},
         {123, 0, t_orcale_ftd::ora_array},     {121, 0, t_orcale_ftd::ora_sdo_geometry},
         // The IEEE types are no FLOAT and no unknown type.
         {100, 0, t_orcale_ftd::ora_binary_float}, {101, 0, t_orcale_ftd::ora_binary_double},
         {4, 0, t_orcale_ftd::ora_float},       {2, 0, t_orcale_ftd::ora_number},
         {112, 0, t_orcale_ftd::ora_clob},      {113, 0, t_orcale_ftd::ora_blob},
-        {231, 0, t_orcale_ftd::ora_timestamp}, {999, 0, t_orcale_ftd::ora_none},
+        {231, 0, t_orcale_ftd::ora_timestamp_tz}, {999, 0, t_orcale_ftd::ora_none},
     };
     for (const row& r : rows)
         EXPECT_EQ(t_orcale_ftd::native2oratype(r.code, r.charset), r.expected) << "code " << r.code;
@@ -52,6 +55,7 @@ TEST(OraDumpTypes, Ora2OletypeKeepsEveryDigit)
         {T::ora_xmltype, 0, 0, 0, 873, VT_BSTR},   {T::ora_none, 0, 0, 0, 0, VT_NULL},
         {T::ora_unknown, 0, 0, 0, 0, VT_NULL},     {T::ora_date, 7, 0, 0, 0, VT_DATE},
         {T::ora_timestamp, 11, 0, 0, 0, VT_DATE},  {T::ora_clob, 0, 0, 0, 0, VT_BSTR},
+        {T::ora_timestamp_tz, 13, 0, 0, 0, VT_DATE},
         {T::ora_sdo_geometry, 0, 0, 0, 0, VT_BLOB}, {T::ora_long_raw, 0, 0, 0, 0, VT_BLOB},
     };
     for (const row& r : rows)
@@ -75,6 +79,7 @@ TEST(OraDumpTypes, Native2OratextDeclarations)
         {1, 20, 2000, 0, 0, L"NVARCHAR2(20)"}, {96, 5, 0, 0, 0, L"CHAR(5)"},
         {100, 4, 0, 0, 0, L"BINARY_FLOAT"}, {101, 8, 0, 0, 0, L"BINARY_DOUBLE"},
         {4, 22, 0, 0, 0, L"FLOAT"},        {187, 11, 0, 0, 0, L"TIMESTAMP"},
+        {181, 13, 0, 0, 0, L"TIMESTAMP WITH TIME ZONE"}, {231, 11, 0, 0, 0, L"TIMESTAMP WITH LOCAL TIME ZONE"},
     };
     for (const row& r : rows)
         EXPECT_EQ(t_orcale_ftd::native2oratext(r.code, r.length, r.charset, r.precision, r.scale), r.expected);
@@ -112,6 +117,9 @@ TEST(OraDumpTypes, ReservedWordKeepsPrecisionAndSignedScale)
         f.apply_reserved(r.precision, r.scale);
         EXPECT_EQ(f.reserved, r.expected) << r.precision << "," << r.scale;
     }
+    t_orcale_ftd tz(0, t_orcale_ftd::ora_timestamp_tz, L"T", VT_DATE);
+    tz.apply_reserved(0, 0);
+    EXPECT_EQ(tz.reserved, t_ftd::date_time_utc);
     t_orcale_ftd f(8, t_orcale_ftd::ora_number, L"C", VT_DECIMAL);
     f.apply_reserved(10, -2);
     EXPECT_EQ(t_ftd::decimal_precision(f.reserved), 10);

@@ -32,12 +32,21 @@ std::string schema_obj(const std::string& owner, const std::string& name)
            "</NAME><TYPE_NAME>TABLE</TYPE_NAME></SCHEMA_OBJ>";
 }
 
-std::string col_refs(const std::vector<std::string>& names, const char* item)
+// With the table's columns given, each reference carries the column's
+// number as the export writes it (a key of several columns needs them).
+std::string col_refs(const std::vector<std::string>& names, const char* item,
+                     const std::vector<column>* table = nullptr)
 {
     std::string s;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        s += std::string("<") + item + "><POS_NUM>" + num(static_cast<int>(i + 1)) + "</POS_NUM><COL><NAME>" +
-             names[i] + "</NAME></COL></" + item + ">";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::string number;
+        for (std::size_t c = 0; table && c < table->size(); ++c)
+            if ((*table)[c].name == names[i])
+                number = "<COL_NUM>" + num((*table)[c].col_num ? (*table)[c].col_num : static_cast<int>(c + 1)) +
+                         "</COL_NUM>";
+        s += std::string("<") + item + "><POS_NUM>" + num(static_cast<int>(i + 1)) + "</POS_NUM><COL>" + number +
+             "<NAME>" + names[i] + "</NAME></COL></" + item + ">";
+    }
     return s;
 }
 
@@ -162,7 +171,7 @@ std::string table_doc(const std::string& owner, const std::string& name, const s
         s += "<CON1_LIST>";
         for (const key& k : keys) {
             s += "<CON1_LIST_ITEM><OWNER_NUM>102</OWNER_NUM><NAME>" + k.name + "</NAME><CONTYPE>" + num(k.contype) +
-                 "</CONTYPE><COL_LIST>" + col_refs(k.columns, "COL_LIST_ITEM") + "</COL_LIST><IND>" +
+                 "</CONTYPE><COL_LIST>" + col_refs(k.columns, "COL_LIST_ITEM", &columns) + "</COL_LIST><IND>" +
                  schema_obj(owner, k.name) + "</IND></CON1_LIST_ITEM>";
         }
         s += "</CON1_LIST>";
@@ -249,8 +258,6 @@ std::int64_t writer::document(const std::string& xml, const document_form& form,
     const std::int64_t at = offset();
     const bytes stored = stored_document(xml, form);
     out.insert(out.end(), stored.begin(), stored.end());
-    if (form.utf16)
-        out.push_back(0);  // the zero byte the UTF-16 closing pattern ends on
     if (end)
         *end = offset();
     return at;
@@ -330,8 +337,6 @@ std::int64_t file_writer::zeros(std::size_t count)
 std::int64_t file_writer::document(const std::string& xml, const document_form& form, std::int64_t* end)
 {
     const std::int64_t at = raw(stored_document(xml, form));
-    if (form.utf16)
-        zeros(1);  // the zero byte the UTF-16 closing pattern ends on
     if (end)
         *end = offset();
     return at;

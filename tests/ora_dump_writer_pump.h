@@ -8,8 +8,7 @@
 // What the writer leaves to its callers, because the reader's rules depend
 // on it: "<ROWSET><ROW>" must lie within 128 bytes of the opening '<' (the
 // builders below put it right after the XML declaration); chunk sizes must
-// not split the closing tags; a UTF-16 document is followed by a zero byte
-// (document() writes it); row bytes must not hold "?xml version".
+// not split the closing tags; row bytes must not hold "?xml version".
 #pragma once
 
 #include "ora_dump_writer_rows.h"
@@ -122,8 +121,7 @@ public:
     explicit writer(const header_fields& fields = header_fields());
 
     // The document's XML start (its prefix); end receives the position the
-    // scan takes for its end: after "</ROW></ROWSET>", and for UTF-16 text
-    // after the zero byte that follows it.
+    // scan takes for its end: after "</ROW></ROWSET>".
     std::int64_t document(const std::string& xml_utf8, const document_form& form, std::int64_t* end = nullptr);
     std::int64_t document(const std::string& xml_utf8, std::int64_t* end = nullptr)
     {

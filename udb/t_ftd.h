@@ -12,6 +12,8 @@ public:
     static constexpr std::uint32_t date_and_time = 1;
     static constexpr std::uint32_t date_only = 2;
     static constexpr std::uint32_t time_only = 3;
+    // A date and time that is an instant in UTC (a zone-bearing timestamp).
+    static constexpr std::uint32_t date_time_utc = 4;
 
     t_ftd(std::uint32_t size, const std::wstring& name, VARTYPE vartype, bool b_not_null = false,
           bool b_autoincrement = false, const ole_variant& default_value = ole_variant(),

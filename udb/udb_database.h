@@ -18,6 +18,19 @@ struct t_relationship {
     t_relationship(std::wstring fk_name, std::wstring second_name, std::wstring fk_table, std::wstring pk_table,
                    std::vector<std::wstring> fk_fields, std::vector<std::wstring> pk_fields, std::wstring rule);
 
+    // What tells one foreign key from another: its name, both tables and
+    // both column lists, as one text.
+    std::wstring identity() const
+    {
+        std::wstring text = fk_name + L'\x1F' + fk_table + L'\x1F' + pk_table;
+        for (const auto* list : {&fk_fields, &pk_fields}) {
+            text += L'\x1E';
+            for (const std::wstring& f : *list)
+                text += L'\x1F' + f;
+        }
+        return text;
+    }
+
     std::wstring fk_name;      // the constraint name
     std::wstring second_name;  // no builder fills it and nothing reads it
     std::wstring fk_table;     // the referencing table

@@ -110,6 +110,7 @@ bool ora_dump_reader_th::check_length(const t_orcale_ftd* column, std::uint16_t 
     case t_orcale_ftd::ora_date:
         return length == 7;
     case t_orcale_ftd::ora_timestamp:
+    case t_orcale_ftd::ora_timestamp_tz:
         return length == 7 || length == 11 || length == 13;
     case t_orcale_ftd::ora_binary_float:
         return length == 4;

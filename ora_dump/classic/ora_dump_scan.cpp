@@ -102,6 +102,7 @@ void ora_dump_reader::scan_lines(ora_dump_stream& stream, scan_state& scan, ora_
         // ends the loop; a failed stream raises.
         if (!seek_to_line(stream, statement_start.table, length, line_pos))
             break;
+        check_stop();
         TK_TRACE(1, "curr_pos=%I64d", line_pos);
         set_progress(line_pos, length);
         // Also an empty line is passed this way: the line after it counts.

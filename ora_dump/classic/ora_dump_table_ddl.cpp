@@ -108,11 +108,6 @@ std::size_t find_outside(const std::string& text, const char* word)
     return std::string::npos;
 }
 
-bool starts_with(const std::string& text, const char* prefix)
-{
-    return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
 // A checked decimal conversion: leading blanks skipped, stops at the first
 // non-digit ("4000 BYTE" is 4000); false without digits or on overflow.
 bool parse_integer(const std::string& text, std::int64_t& value)
@@ -203,7 +198,7 @@ bool ora_dump_table::process_table_desc(const std::string& text)
     std::vector<std::string> pieces = split_outside(line.substr(open + 1, close - open - 1), ',');
     std::string& last = pieces.back();
     last = tk_trim(last);
-    if (last.empty() || starts_with(last, "PRIMARY KEY"))
+    if (last.empty())
         pieces.pop_back();
 
     for (const std::string& piece : pieces) {
@@ -211,7 +206,92 @@ bool ora_dump_table::process_table_desc(const std::string& text)
             throw tk_exception(L"Cannot parse table decription, [TABLE] " + name + L": " + dump_text(piece), 0);
         }
     }
+    // After every column: a key piece may come before the columns it names.
+    for (const std::string& piece : pieces)
+        add_table_constraint(piece);
     return true;
+}
+
+void ora_dump_table::add_table_constraint(const std::string& definition)
+{
+    const std::vector<std::string> tokens = definition_tokens(definition);
+    auto quoted = [](const std::string& t) { return t.size() >= 2 && t.front() == '"' && t.back() == '"'; };
+    auto unquoted = [](const std::string& t) { return t.substr(1, t.size() - 2); };
+    if (!tokens.empty() && quoted(tokens[0])) {
+        // A column's own key: "C" type [CONSTRAINT "N"] PRIMARY KEY | UNIQUE.
+        for (std::size_t i = 2; i < tokens.size(); ++i) {
+            const bool primary = tk_ascii_equal_no_case(tokens[i], "PRIMARY") && i + 1 < tokens.size() &&
+                                 tk_ascii_equal_no_case(tokens[i + 1], "KEY");
+            if (!primary && !tk_ascii_equal_no_case(tokens[i], "UNIQUE"))
+                continue;
+            const int idx = ora_dump_reader_th::find_column(schema, dump_text(unquoted(tokens[0])));
+            if (idx < 0)
+                return;
+            const std::string key_name =
+                i >= 4 && tk_ascii_equal_no_case(tokens[i - 2], "CONSTRAINT") && quoted(tokens[i - 1]) ? unquoted(tokens[i - 1])
+                                                                                                : std::string();
+            const std::wstring wide_name = dump_text(key_name);
+            if (wide_name.empty() && !primary && indexes.find2(wide_name))
+                return;
+            add_key(udb_index(wide_name, !primary, primary, {schema[static_cast<std::size_t>(idx)]->name}));
+            return;
+        }
+        return;
+    }
+    std::size_t at = 0;
+    std::string key_name;
+    if (!tokens.empty() && tk_ascii_equal_no_case(tokens[0], "CONSTRAINT")) {
+        if (tokens.size() < 2 || !quoted(tokens[1]))
+            return;
+        key_name = unquoted(tokens[1]);
+        at = 2;
+    }
+    bool primary = false;
+    if (at + 1 < tokens.size() && tk_ascii_equal_no_case(tokens[at], "PRIMARY") &&
+        tk_compare_no_case(tokens[at + 1].substr(0, 3), "KEY") == 0) {
+        primary = true;
+        ++at;
+    } else if (at < tokens.size() && tk_compare_no_case(tokens[at].substr(0, 6), "UNIQUE") == 0) {
+    } else {
+        return;  // a column, CHECK, FOREIGN KEY, SUPPLEMENTAL LOG ...
+    }
+    // The column list: the parenthesis in this token ("KEY(") or the next.
+    std::string list;
+    for (std::size_t k = at; k < tokens.size() && k <= at + 1 && list.empty(); ++k) {
+        const std::size_t open = tokens[k].find('(');
+        if (open != std::string::npos && tokens[k].back() == ')')
+            list = tokens[k].substr(open + 1, tokens[k].size() - open - 2);
+    }
+    std::vector<std::wstring> columns;
+    for (const std::string& item : split_outside(list, ',')) {
+        const std::string trimmed = tk_trim(item);
+        if (!quoted(trimmed))
+            return;  // an expression, or no list at all
+        const int idx = ora_dump_reader_th::find_column(schema, dump_text(unquoted(trimmed)));
+        if (idx < 0) {
+            TK_TRACE(2, "Key on a column the table lacks skipped: %s", definition);
+            return;
+        }
+        columns.push_back(schema[static_cast<std::size_t>(idx)]->name);
+    }
+    if (columns.empty())
+        return;
+    const std::wstring wide_name = dump_text(key_name);
+    // Two unnamed keys would merge into one.
+    if (wide_name.empty() && !primary && indexes.find2(wide_name))
+        return;
+    add_key(udb_index(wide_name, !primary, primary, std::move(columns)));
+}
+
+void ora_dump_table::add_key(udb_index key)
+{
+    if (key.b_primary && !indexes.find2(key.name))
+        for (const udb_index& held : indexes)
+            if (held.b_primary) {
+                TK_WTRACE(2, L"Second primary key '%s' skipped", key.name);
+                return;
+            }
+    indexes.push_back(key);
 }
 
 bool ora_dump_table::add_field(const std::string& definition)
@@ -262,6 +342,15 @@ bool ora_dump_table::add_field(const std::string& definition)
     if (!get_type(tokens[1], size, vartype, scale, precision, ora_type)) {
         TK_TRACE(2, "Failed to get field type.\n");
         return false;
+    }
+    // TIMESTAMP [(n)] WITH [LOCAL] TIME ZONE: an instant.
+    if (ora_type == t_orcale_ftd::ora_timestamp) {
+        for (std::size_t i = 2; i + 2 < tokens.size() && i <= 3; ++i) {
+            const bool local = tk_ascii_equal_no_case(tokens[i + 1], "LOCAL");
+            if (tk_ascii_equal_no_case(tokens[i], "WITH") && i + (local ? 3 : 2) < tokens.size() &&
+                tk_ascii_equal_no_case(tokens[i + (local ? 2 : 1)], "TIME") && tk_ascii_equal_no_case(tokens[i + (local ? 3 : 2)], "ZONE"))
+                ora_type = t_orcale_ftd::ora_timestamp_tz;
+        }
     }
 
     auto descriptor = std::make_unique<t_orcale_ftd>(size, ora_type, field_name, vartype, not_null, false,
@@ -592,7 +681,7 @@ void ora_dump_table::parse_keys(std::vector<t_relationship>& relationships, std:
             TK_TRACE(2, "Primary key without columns skipped");
         } else {
             const std::wstring pk_name = named ? dump_text(constraint) : std::wstring();
-            indexes.push_back(udb_index(pk_name, false, true, std::move(columns)));
+            add_key(udb_index(pk_name, false, true, std::move(columns)));
         }
     } else if (word == "FOREIGN") {
         TK_TRACE(1, "Got FK");

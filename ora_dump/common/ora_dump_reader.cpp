@@ -1,5 +1,6 @@
 #include "ora_dump_reader.h"
 
+#include "tk_exception.h"
 #include "tk_logger.h"
 #include "tk_string.h"
 #include "tk_unicode.h"
@@ -265,6 +266,19 @@ std::wstring utf16_upto_zero(const unsigned char* bytes, std::size_t length, boo
     while (end + 1 < length && (bytes[end] != 0 || bytes[end + 1] != 0))
         end += 2;
     return big_endian ? tk_utf16be_to_wstring(bytes, end) : tk_utf16le_to_wstring(bytes, end);
+}
+
+void ora_dump_reader::set_stop_check(std::function<bool()> check)
+{
+    stop_check = std::move(check);
+}
+
+void ora_dump_reader::check_stop() const
+{
+    if (stop_check && stop_check()) {
+        TK_TRACE(2, "The dump reading was stopped");
+        throw tk_final_exception();
+    }
 }
 
 void ora_dump_reader::set_log_sink(ora_log_sink s)

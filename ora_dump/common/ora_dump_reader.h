@@ -93,6 +93,14 @@ public:
     // Sends a line through the sink of the live reader, if any; never raises.
     static void send_log(ora_log_kind kind, const std::string& text) noexcept;
 
+    // Asked at each step of a scan (each line of a classic dump, each
+    // document candidate of a Data Pump one); when it says true the opening
+    // ends as a stop, with tk_final_exception, and nothing of the scan is
+    // kept. Set and cleared on the thread that opens; empty asks nothing.
+    void set_stop_check(std::function<bool()> check);
+    // Raises tk_final_exception when the stop check says so.
+    void check_stop() const;
+
     // The classic scan: walks the dump from the stream's position (the end of
     // the header) and fills the context's table map. Reports its own
     // failures through error_handler; sets the context's complete flag when
@@ -177,6 +185,7 @@ private:
 
     mutable std::mutex sink_mutex;
     ora_log_sink sink;
+    std::function<bool()> stop_check;
 };
 
 // Big-endian UTF-16 to wide text: surrogate pairs are joined, lone halves

@@ -456,8 +456,9 @@ void ora_dump_reader_th::get_timestamp_value(ole_variant& value, ora_dump_stream
     TK_TRACE(1, "ora_dump_reader_th::get_timestamp_value (size=%d)", length);
     const std::int64_t position = stream.tell();
     const std::uint8_t* p = take(stream, length);
-    // 7: no fraction; 11: nanoseconds; 13: with time zone, of which the
-    // UTC time is kept and the zone dropped.
+    // 7: no fraction; 11: nanoseconds; 13: with time zone, whose date
+    // bytes hold the UTC time: the instant, which the zone-bearing column
+    // keeps as UTC.
     if (length != 7 && length != 11 && length != 13) {
         TK_TRACE(3, "Date reading error, pos: %I64d", position);
         throw tk_exception(ora_th_messages::date_error, 0);
@@ -627,7 +628,7 @@ void ora_dump_reader_th::get_ole_value(ole_variant& value, VARTYPE vartype, std:
             get_datetime_value(value, stream, length);
             return;
         }
-        if (ora_type == t_orcale_ftd::ora_timestamp) {
+        if (ora_type == t_orcale_ftd::ora_timestamp || ora_type == t_orcale_ftd::ora_timestamp_tz) {
             get_timestamp_value(value, stream, length);
             return;
         }

@@ -116,6 +116,14 @@ public:
     bool process_table_desc(const std::string& text);
     // One column definition of the CREATE TABLE list.
     bool add_field(const std::string& definition);
+    // A PRIMARY KEY or UNIQUE piece of the CREATE TABLE list, named by
+    // CONSTRAINT "N" or not: the table's key, as an ALTER TABLE line would
+    // give it. Other pieces, and keys on columns the table lacks, add
+    // nothing.
+    void add_table_constraint(const std::string& definition);
+    // Adds a key by the index rules; a second primary key of another name
+    // is none.
+    void add_key(udb_index key);
     bool get_type(const std::string& type_word, std::uint32_t& size, VARTYPE& vartype, int& scale, int& precision,
                   std::int32_t& ora_type);
     // The numbers between the parentheses of a type word.

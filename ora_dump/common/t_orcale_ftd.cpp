@@ -34,7 +34,6 @@ std::int32_t t_orcale_ftd::native2oratype(int native_type, unsigned charset_id)
     case 115:
         return ora_clob;
     case 23:
-    case 181:
         return ora_raw;
     case 24:
         return ora_long_raw;
@@ -57,10 +56,12 @@ std::int32_t t_orcale_ftd::native2oratype(int native_type, unsigned charset_id)
     case 185:
     case 186:
     case 187:
+        return ora_timestamp;
+    case 181:
     case 188:
     case 231:
     case 232:
-        return ora_timestamp;
+        return ora_timestamp_tz;
     case 58:
         return ora_xmltype;
     case 121:
@@ -103,6 +104,7 @@ VARTYPE t_orcale_ftd::ora2oletype(std::int32_t ora_type, std::uint32_t size, int
         return VT_R8;
     case ora_date:
     case ora_timestamp:
+    case ora_timestamp_tz:
         return VT_DATE;
     case ora_xmltype:
         return charset_id != 0 ? VT_BSTR : VT_BLOB;
@@ -167,7 +169,6 @@ std::wstring t_orcale_ftd::native2oratext(int native_type, std::uint32_t length,
         return L"DATE";
     case 23:
     case 123:
-    case 181:
         return length < 2000 ? sized(L"RAW") : std::wstring(L"BLOB");
     case 113:
         return L"BLOB";
@@ -183,10 +184,13 @@ std::wstring t_orcale_ftd::native2oratext(int native_type, std::uint32_t length,
     case 185:
     case 186:
     case 187:
+        return L"TIMESTAMP";
+    case 181:
     case 188:
+        return L"TIMESTAMP WITH TIME ZONE";
     case 231:
     case 232:
-        return L"TIMESTAMP";
+        return L"TIMESTAMP WITH LOCAL TIME ZONE";
     default:
         throw tk_exception("Unknown field type", 0);
     }
@@ -212,4 +216,6 @@ std::uint32_t t_orcale_ftd::reserved_word(VARTYPE vartype, int precision, int sc
 void t_orcale_ftd::apply_reserved(int precision, int scale)
 {
     reserved = reserved_word(vartype, precision, scale);
+    if (vartype == VT_DATE && ora_type == ora_timestamp_tz)
+        reserved = t_ftd::date_time_utc;
 }

@@ -39,6 +39,9 @@ public:
         ora_unknown = 21,
         ora_binary_float = 22,
         ora_binary_double = 23,
+        // TIMESTAMP WITH TIME ZONE and WITH LOCAL TIME ZONE: an instant,
+        // whose date bytes hold its UTC time.
+        ora_timestamp_tz = 24,
     };
 
     // The national character set (AL16UTF16).
@@ -68,7 +71,8 @@ public:
     // bits 0-7 for decimals and integers (both as declared, never swapped);
     // 0 otherwise.
     static std::uint32_t reserved_word(VARTYPE vartype, int precision, int scale);
-    // Sets `reserved` of this column by reserved_word.
+    // Sets `reserved` of this column by reserved_word; a zone-bearing
+    // timestamp keeps the UTC kind.
     void apply_reserved(int precision, int scale);
 
     std::int32_t ora_type;

@@ -627,6 +627,16 @@ bool ora_dump_parser::parse_table_description(const char* text, std::size_t leng
     return complete;
 }
 
+bool ora_dump_parser::parse_table_keys(const char* text, std::size_t length, udb_indexes& keys)
+{
+    describe = true;
+    target = nullptr;
+    key_sink = &keys;
+    const run_result result = run(text, length, "ora_dump_parser::parse_table_keys");
+    key_sink = nullptr;
+    return result == run_result::normal && doc_kind == kind_table;
+}
+
 void ora_dump_parser::set_name(const std::wstring& text)
 {
     TK_WTRACE(1, L"ora_dump_parser::set_name(%s)", text);
@@ -789,6 +799,13 @@ void ora_dump_parser::add_index()
         return;
     }
     if (!target) {
+        // Keys mode: only primary and unique keys are indexes; a CHECK or
+        // NOT NULL constraint of the lists is none.
+        if (key_sink && (constraint_type == 2 || constraint_type == 3) && !constraint_name.empty()) {
+            std::vector<std::wstring> names = trimmed_map_names();
+            if (!names.empty())
+                key_sink->push_back(udb_index(constraint_name, constraint_type == 3, constraint_type == 2, names));
+        }
         constraint_type = 0;
         reset_column();
         column_map.clear();

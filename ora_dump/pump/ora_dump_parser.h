@@ -155,6 +155,13 @@ public:
     bool parse_table_description(const char* text, std::size_t length, udb_recordset& table,
                                  udb_database* database);
 
+    // Keys mode: reads a TABLE_T document for its table name and owner (as
+    // name mode gives them), its primary and unique keys, which are added
+    // to keys, and its foreign keys (get_relationships). Columns are read
+    // for nothing. Never raises; false when the document is no TABLE_T or
+    // could not be read to its end (what was read before stays).
+    bool parse_table_keys(const char* text, std::size_t length, udb_indexes& keys);
+
     // Set by the scan before parse_table_name.
     void set_global_indexes(global_index_map* map) { global_indexes = map; }
 
@@ -215,6 +222,7 @@ private:
 
     std::vector<std::unique_ptr<elem_handler>> handlers;
     udb_recordset* target = nullptr;
+    udb_indexes* key_sink = nullptr;
     std::wstring constraint_name;
     std::wstring table_name;
     std::wstring ref_table_name;

@@ -12,6 +12,7 @@
 #include "tk_unicode.h"
 
 #include <cstring>
+#include <set>
 
 namespace ora_dump_pump {
 
@@ -69,16 +70,47 @@ std::ptrdiff_t find_units(const std::uint8_t* bytes, std::size_t count, const ch
     return -1;
 }
 
+// Files the primary and unique keys of a TABLE_T document met among rows
+// as a constraint document's would be: under the table's owner and name,
+// merged by name with those already held; and, unless the document is the
+// table's definition (which gives them when the table is opened), its
+// foreign keys that no document gave before.
+void file_row_keys(ora_dump_file::context& context, std::set<std::wstring>& known_fks, const std::string& text,
+                   const std::wstring& owner, const std::wstring& name, bool definition)
+{
+    udb_indexes keys;
+    ora_dump_parser parser;
+    parser.parse_table_keys(text.c_str(), text.size() + 1, keys);
+    if (!keys.empty()) {
+        udb_indexes& held = context.global_indexes[{owner, name}];
+        for (const udb_index& k : keys)
+            held.push_back(k);
+    }
+    if (definition)
+        return;
+    for (const t_relationship& r : parser.get_relationships())
+        if (known_fks.insert(r.identity()).second)
+            context.relationships.push_back(r);
+}
+
 // One pass over the dump; raises what the reporter is to see.
 void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::context& context, const dump_info& info,
           std::wstring& current)
 {
     const std::int64_t length = info.dump_length;
-    std::uint8_t units_closing[2 * closing_size];
+    // Big-endian UTF-16 closing tags, from the low byte of their '<' to that
+    // of their last '>': what follows the document is not always a zero.
+    std::uint8_t units_closing[2 * closing_size - 1];
     for (std::size_t k = 0; k < closing_size; ++k) {
         units_closing[2 * k] = static_cast<std::uint8_t>(closing[k]);
-        units_closing[2 * k + 1] = 0;
+        if (k + 1 < closing_size)
+            units_closing[2 * k + 1] = 0;
     }
+    // Tables whose definition so far is a TABLE_T document met among rows:
+    // a table's own document replaces it.
+    std::set<std::wstring> defined_in_rows;
+    // The foreign keys the walk has filed.
+    std::set<std::wstring> known_fks;
     std::vector<std::uint8_t> buffer;
     std::uint8_t ahead[look_ahead];
     for (;;) {
@@ -86,6 +118,7 @@ void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::conte
         if (!seek_to_symbols(stream, "<", 1, scan_pos))
             return;
         reader.set_datapump_pos(scan_pos);
+        reader.check_stop();
         const std::size_t got = stream.read(ahead, look_ahead);
         stream.clear();
         bool utf16 = false;
@@ -156,8 +189,10 @@ void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::conte
             name = parser.parse_table_name(text.c_str(), text.size() + 1);
             owner = parser.get_table_owner();
             kind = parser.get_kind();
-            const auto& rel = parser.get_relationships();
-            context.relationships.insert(context.relationships.end(), rel.begin(), rel.end());
+            for (const t_relationship& r : parser.get_relationships()) {
+                known_fks.insert(r.identity());
+                context.relationships.push_back(r);
+            }
         }
         if (name.empty())
             continue;
@@ -166,7 +201,29 @@ void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::conte
         table_pos& tp = context.tables[key];
         tp.str_full_name = full_name;
         TK_WTRACE(1, L"Table: %s/%s", key, full_name);
+        // A TABLE_T document inside another table's rows, as the export's
+        // master table holds one per exported table.
+        const bool in_rows = !current.empty() && current != key;
+        if (kind == ora_dump_parser::kind_table && in_rows) {
+            // The rows' document only adds keys: the block end noted for it
+            // is none, and a definition the table has stays.
+            auto it = context.tables.find(current);
+            if (it != context.tables.end() && !it->second.v_block_end_pos.empty() &&
+                it->second.v_block_end_pos.back() == scan_pos - 2)
+                it->second.v_block_end_pos.pop_back();
+            file_row_keys(context, known_fks, text, owner, name, tp.start_pos == 0);
+            if (tp.start_pos == 0) {
+                // A table without data of its own (an empty one): its
+                // columns come from this document.
+                tp.start_pos = xml_start;
+                tp.end_pos = doc_end;
+                defined_in_rows.insert(key);
+            }
+            seek_to_pos(stream, doc_end);
+            continue;
+        }
         if (kind != ora_dump_parser::kind_stream_table) {
+            defined_in_rows.erase(key);
             tp.start_pos = xml_start;
             tp.end_pos = doc_end;
             TK_TRACE(1, ">>> start_pos=%I64d, end_pos=%I64d", xml_start, doc_end);
@@ -174,7 +231,7 @@ void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::conte
             seek_to_pos(stream, doc_end);
             continue;
         }
-        if (tp.start_pos == 0) {
+        if (tp.start_pos == 0 || defined_in_rows.erase(key) != 0) {
             tp.start_pos = xml_start;
             tp.end_pos = doc_end;
             TK_TRACE(1, ">> start_pos=%I64d, end_pos=%I64d", xml_start, doc_end);
@@ -215,7 +272,9 @@ bool read_header(ora_dump_reader& reader, ora_dump_stream& stream, header& out)
     stream.clear();
     out.major = b[0];
     out.minor = b[1];
-    if (out.major > 4 || out.minor != 1) {
+    // 5.1 (12.2 and later) lays out everything after the version bytes as
+    // 4.1 does.
+    if (out.major > 5 || out.minor != 1) {
         refuse(reader, 0);
         return false;
     }

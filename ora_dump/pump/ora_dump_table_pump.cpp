@@ -84,9 +84,19 @@ bool ora_dump_table::_init1(std::int64_t position, const table_pos& pos)
             const std::wstring owner = dot == std::wstring::npos ? std::wstring() : full.substr(0, dot);
             const std::wstring bare = dot == std::wstring::npos ? full : full.substr(dot + 1);
             auto found = file->global_indexes.find({owner, bare});
-            if (found != file->global_indexes.end())
-                for (const udb_index& index : found->second)
+            if (found != file->global_indexes.end()) {
+                // The table's own keys win: one of the same name merges
+                // into it, and a second primary key is none.
+                bool has_primary = false;
+                for (const udb_index& index : indexes)
+                    has_primary = has_primary || index.b_primary;
+                for (const udb_index& index : found->second) {
+                    if (index.b_primary && has_primary && !indexes.find2(index.name))
+                        continue;
                     indexes.push_back(index);
+                    has_primary = has_primary || index.b_primary;
+                }
+            }
         }
 
         TK_TRACE(1, "bHasNoRecords=%d", m_partitions.empty() ? 1 : 0);

@@ -163,7 +163,10 @@ std::string create_sql(const table& t)
         if (c.not_null)
             s += " NOT NULL ENABLE";
     }
-    s += ")  PCTFREE 10 PCTUSED 40 INITRANS 1 MAXTRANS 255 ";
+    for (const std::string& piece : t.constraints)
+        s += ",  " + piece;
+    s += t.index_organized ? " ) ORGANIZATION INDEX  PCTFREE 10 INITRANS 1 MAXTRANS 255 "
+                           : ")  PCTFREE 10 PCTUSED 40 INITRANS 1 MAXTRANS 255 ";
     s += storage;
     s += " TABLESPACE \"USERS\" LOGGING NOCOMPRESS";
     for (const column& c : t.columns)

@@ -63,6 +63,10 @@ struct table {
     std::string key_index;                 // the key's index; empty: the table's name and "_PK"
     bool key_constraint_named = true;      // ADD CONSTRAINT "<key index>" PRIMARY KEY, else ADD PRIMARY KEY
     std::vector<index> indexes;
+    // Pieces written after the columns inside CREATE TABLE, as exp writes
+    // table constraints there, e.g. CONSTRAINT "N" PRIMARY KEY ("A") ENABLE.
+    std::vector<std::string> constraints;
+    bool index_organized = false;  // ORGANIZATION INDEX after the list
 };
 
 struct options {
