@@ -2,7 +2,7 @@
 // table page, driven through the real sheet over run_wizard with the
 // scripted desktop; nothing here needs the server.
 
-#include "wizard_test_support.h"
+#include "wizard_page_driving.h"
 
 #include "converter_fakes.h"
 #include "run_wizard.h"
@@ -35,33 +35,6 @@ using namespace wizard_test;
 
 namespace {
 
-void click(QWidget* parent, int id)
-{
-    auto* b = parent->findChild<QAbstractButton*>(QString::number(id));
-    ASSERT_NE(b, nullptr) << id;
-    // A radio button or check box reacts on its indicator and text only,
-    // which sit at its left when the layout widens it.
-    if (b->isCheckable())
-        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
-    else
-        QTest::mouseClick(b, Qt::LeftButton);
-}
-
-QLineEdit* edit(QWidget* page, int id)
-{
-    return page->findChild<QLineEdit*>(QString::number(id));
-}
-
-QString text_of(QWidget* page, int id)
-{
-    return edit(page, id)->text();
-}
-
-void type(QWidget* page, int id, const std::string& text)
-{
-    edit(page, id)->setText(QString::fromStdString(text));
-}
-
 // The sheet (or a dialog) as a picture for a person to look at.
 void screenshot(QWidget& w, const char* name)
 {
@@ -82,39 +55,7 @@ std::vector<std::wstring> list_texts(QWidget* page, int id)
     return out;
 }
 
-class pages_test : public fixture {
-protected:
-    // Runs the normal wizard; steps drive the sheet, then it leaves through
-    // Cancel and Yes unless the steps closed it.
-    int run_sheet(std::function<void(wizard_shell&)> steps)
-    {
-        ui.dialog_handlers["sheet"] = [this, steps](QDialog& d) {
-            auto& shell = dynamic_cast<wizard_shell&>(d);
-            steps(shell);
-            if (shell.isVisible()) {
-                ui.answers.push_back(true);
-                click(&shell, sheet_cancel_id);
-            }
-        };
-        wizard_hooks hooks;
-        hooks.converter_ready = [this](velconv_convertor& c) {
-            converter = &c;
-            if (prepare)
-                prepare(c);
-        };
-        return run_wizard({}, ui, hooks);
-    }
-    std::vector<std::wstring> box_texts() const
-    {
-        std::vector<std::wstring> out;
-        for (const auto& b : ui.boxes())
-            out.push_back(b.text);
-        return out;
-    }
-
-    std::function<void(velconv_convertor&)> prepare;
-    velconv_convertor* converter = nullptr;
-};
+class pages_test : public pages_fixture {};
 
 }  // namespace
 
@@ -153,12 +94,12 @@ TEST_F(pages_test, LoadingAProfileAppliesItsSettingsToThePagesThatFollow)
         wizard_page_base* page = shell.current_page();
         EXPECT_TRUE(page->control_as<QRadioButton>(conn_remote_id)->isChecked());
         EXPECT_TRUE(edit(page, conn_host_id)->isEnabled());
-        EXPECT_EQ(text_of(page, conn_host_id).toStdString(), "db.example");
-        EXPECT_EQ(text_of(page, conn_user_id).toStdString(), "alice");
-        EXPECT_EQ(text_of(page, conn_port_id).toStdString(), "5433");
+        EXPECT_EQ(text_of(page, conn_host_id), "db.example");
+        EXPECT_EQ(text_of(page, conn_user_id), "alice");
+        EXPECT_EQ(text_of(page, conn_port_id), "5433");
         shell.set_current(105);
-        EXPECT_EQ(text_of(shell.current_page(), file_src_id).toStdString(), "/d/exp.dmp");
-        EXPECT_EQ(text_of(shell.current_page(), file_dest_id).toStdString(), "target");
+        EXPECT_EQ(text_of(shell.current_page(), file_src_id), "/d/exp.dmp");
+        EXPECT_EQ(text_of(shell.current_page(), file_dest_id), "target");
     });
     const auto requests = ui.file_requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -195,7 +136,7 @@ TEST_F(pages_test, AProfileThatFailsOrIsNoProfileIsShownAndTheWizardGoesOn)
             EXPECT_EQ(shell.current_idd(), 103);
             EXPECT_TRUE(shell.isVisible());
             shell.set_current(134);
-            EXPECT_EQ(text_of(shell.current_page(), conn_user_id).toStdString(), "earlier");
+            EXPECT_EQ(text_of(shell.current_page(), conn_user_id), "earlier");
         });
         const auto boxes = ui.boxes();
         ASSERT_GE(boxes.size(), before + 1);
@@ -246,7 +187,7 @@ TEST_F(pages_test, ThePortIsADecimalNumberOrNothingAndARefusedOneKeepsTheOldValu
         converter->port = 0;
         shell.set_current(103);
         shell.set_current(134);
-        EXPECT_EQ(text_of(page, conn_port_id).toStdString(), "0");
+        EXPECT_EQ(text_of(page, conn_port_id), "0");
     });
     EXPECT_EQ(parse_port_text("1"), 1);
     EXPECT_EQ(parse_port_text("00"), std::nullopt);
@@ -270,7 +211,7 @@ TEST_F(pages_test, LocalModeIgnoresTheHostTextAndTheRadiosSwitchTheHostEdit)
         shell.set_current(134);
         // Local again, the typed text left in the disabled edit.
         EXPECT_TRUE(page->control_as<QRadioButton>(conn_local_id)->isChecked());
-        EXPECT_EQ(text_of(page, conn_host_id).toStdString(), "somewhere");
+        EXPECT_EQ(text_of(page, conn_host_id), "somewhere");
         click(page, conn_remote_id);
         click(&shell, sheet_back_id);
         EXPECT_EQ(converter->host, "somewhere");
@@ -296,8 +237,8 @@ TEST_F(pages_test, TheDumpFilePageKeepsItsEditsWhenTheConverterHasNoFiles)
         type(page, file_log_id, log);
         shell.set_current(103);
         shell.set_current(105);
-        EXPECT_EQ(text_of(page, file_src_id).toStdString(), "typed.dmp");
-        EXPECT_EQ(text_of(page, file_log_id).toStdString(), log);
+        EXPECT_EQ(text_of(page, file_src_id), "typed.dmp");
+        EXPECT_EQ(text_of(page, file_log_id), log);
         screenshot(shell, "dump-file.png");
     });
 }
@@ -395,8 +336,8 @@ TEST_F(pages_test, TheBrowseButtonsOfferTheirFiltersAndFillTheEdits)
         type(page, file_log_id, "kept.log");
         click(page, file_browse_src_id);
         click(page, file_browse_log_id);
-        EXPECT_EQ(text_of(page, file_src_id).toStdString(), "/chosen/exp.dmp");
-        EXPECT_EQ(text_of(page, file_log_id).toStdString(), "kept.log");
+        EXPECT_EQ(text_of(page, file_src_id), "/chosen/exp.dmp");
+        EXPECT_EQ(text_of(page, file_log_id), "kept.log");
     });
     const auto r = ui.file_requests();
     ASSERT_EQ(r.size(), 2u);

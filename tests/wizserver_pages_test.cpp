@@ -2,10 +2,9 @@
 // Remote mode, a refused connection, and the overwrite dialog for an
 // existing destination, which only chooses the mode and drops nothing.
 
-#include "wizard_test_support.h"
+#include "wizard_page_driving.h"
 
 #include "pg_test_server.h"
-#include "run_wizard.h"
 
 #include "e2e_dumps.h"
 #include "gui_finish_page.h"
@@ -34,26 +33,6 @@ using namespace wizard_test;
 
 namespace {
 
-void click(QWidget* parent, int id)
-{
-    auto* b = parent->findChild<QAbstractButton*>(QString::number(id));
-    ASSERT_NE(b, nullptr) << id;
-    if (b->isCheckable())
-        QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(6, b->height() / 2));
-    else
-        QTest::mouseClick(b, Qt::LeftButton);
-}
-
-void type(QWidget* page, int id, const std::string& text)
-{
-    page->findChild<QLineEdit*>(QString::number(id))->setText(QString::fromStdString(text));
-}
-
-std::string text_of(QWidget* page, int id)
-{
-    return page->findChild<QLineEdit*>(QString::number(id))->text().toStdString();
-}
-
 void exec_sql(const std::string& db, const std::string& sql)
 {
     pqxx::connection c(pg_test::current_server().conninfo(db));
@@ -75,24 +54,9 @@ long count_rows(const std::string& db, const std::string& table)
     return t.exec("SELECT count(*) FROM " + table)[0][0].as<long>();
 }
 
-class server_pages_test : public fixture {
+class server_pages_test : public pages_fixture {
 protected:
     server_pages_test() : server(pg_test::current_server()) {}
-
-    int run_sheet(std::function<void(wizard_shell&)> steps)
-    {
-        ui.dialog_handlers["sheet"] = [this, steps](QDialog& d) {
-            auto& shell = dynamic_cast<wizard_shell&>(d);
-            steps(shell);
-            if (shell.isVisible()) {
-                ui.answers.push_back(true);
-                click(&shell, sheet_cancel_id);
-            }
-        };
-        wizard_hooks hooks;
-        hooks.converter_ready = [this](velconv_convertor& c) { converter = &c; };
-        return run_wizard({}, ui, hooks);
-    }
 
     // Fills page 134 in Remote mode with the test server and goes on.
     void connect_remote(wizard_shell& shell, int port)
@@ -107,8 +71,31 @@ protected:
         click(&shell, sheet_next_id);
     }
 
+    // Connects, then fills page 105 with an empty dump file and dest, the
+    // mode set beforehand to mode, and presses Next.
+    void next_on_dump_page(wizard_shell& shell, const std::string& dest, int mode)
+    {
+        const std::string dump = work.file("exp.dmp");
+        tk_test::write_file(dump, "");
+        connect_remote(shell, server.port);
+        ASSERT_EQ(shell.current_idd(), 105);
+        wizard_page_base* page = shell.current_page();
+        type(page, file_src_id, dump);
+        type(page, file_dest_id, dest);
+        converter->n_mode = mode;
+        click(&shell, sheet_next_id);
+        wait_on_dump_page(shell);
+    }
+
+    // Next on 105 goes on to the reading of the dump, which refuses the
+    // empty file and comes back here once its worker has ended (at once
+    // when the sheet has no reading page).
+    static void wait_on_dump_page(wizard_shell& shell)
+    {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 105 && !shell.timer_running(); }, 60000));
+    }
+
     const pg_test::server_info& server;
-    velconv_convertor* converter = nullptr;
 };
 
 }  // namespace
@@ -164,8 +151,6 @@ TEST_F(server_pages_test, AnExistingDestinationAsksForTheModeAndNothingIsDropped
     exec_sql("postgres", "DROP DATABASE IF EXISTS " + dest);
     exec_sql("postgres", "CREATE DATABASE " + dest);
     exec_sql(dest, "CREATE TABLE kept(id int); INSERT INTO kept VALUES (1), (2), (3)");
-    const std::string dump = work.file("exp.dmp");
-    tk_test::write_file(dump, "");
     int dialogs = 0;
     ui.dialog_handlers["121"] = [&](QDialog& d) {
         ++dialogs;
@@ -173,20 +158,12 @@ TEST_F(server_pages_test, AnExistingDestinationAsksForTheModeAndNothingIsDropped
         click(&d, dialog_ok_id);
     };
     run_sheet([&](wizard_shell& shell) {
-        connect_remote(shell, server.port);
-        ASSERT_EQ(shell.current_idd(), 105);
-        wizard_page_base* page = shell.current_page();
-        type(page, file_src_id, dump);
-        type(page, file_dest_id, dest);
-        converter->n_mode = 2;
-        click(&shell, sheet_next_id);
+        next_on_dump_page(shell, dest, 2);
         EXPECT_EQ(dialogs, 1);
         EXPECT_EQ(converter->n_mode, 0);
-        // The empty dump is refused on the reading page, which goes back.
-        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 105; }, 60000));
-        // The database is still there, so a second Next asks again.
-        shell.set_current(105);
+        // Only the mode was chosen: the database is still there, so a second Next asks again.
         click(&shell, sheet_next_id);
+        wait_on_dump_page(shell);
         EXPECT_EQ(dialogs, 2);
         ASSERT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 105; }, 60000));
         // Cancel in the dialog keeps the page and the mode.
@@ -195,7 +172,6 @@ TEST_F(server_pages_test, AnExistingDestinationAsksForTheModeAndNothingIsDropped
             ++dialogs;
             click(&d, dialog_cancel_id);
         };
-        shell.set_current(105);
         click(&shell, sheet_next_id);
         EXPECT_EQ(shell.current_idd(), 105);
         EXPECT_EQ(converter->n_mode, 3);
@@ -210,16 +186,8 @@ TEST_F(server_pages_test, AMissingDestinationShowsNoDialogAndKeepsTheMode)
 {
     const std::string dest = "velc_wiz_missing";
     exec_sql("postgres", "DROP DATABASE IF EXISTS " + dest);
-    const std::string dump = work.file("exp.dmp");
-    tk_test::write_file(dump, "");
     run_sheet([&](wizard_shell& shell) {
-        connect_remote(shell, server.port);
-        ASSERT_EQ(shell.current_idd(), 105);
-        wizard_page_base* page = shell.current_page();
-        type(page, file_src_id, dump);
-        type(page, file_dest_id, dest);
-        converter->n_mode = 2;
-        click(&shell, sheet_next_id);
+        next_on_dump_page(shell, dest, 2);
         EXPECT_EQ(converter->n_mode, 2);
     });
     EXPECT_TRUE(ui.dialogs() == std::vector<std::string>{"sheet"});
