@@ -140,6 +140,12 @@ TEST_F(E2eLostConnection, a_backend_ended_at_the_second_tables_first_statement_i
     lock.exec("LOCK TABLE second IN ACCESS EXCLUSIVE MODE");
     end_backend_when("SELECT pid FROM pg_stat_activity WHERE datname = " + quote(db) +
                      " AND wait_event_type = 'Lock' AND query LIKE 'DROP TABLE%'");
+    // libpqxx 6.4 loses libpq's result of the statement that finds the
+    // connection gone; the program ends right after, so under LeakSanitizer
+    // that one library result is passed over, and only for this run.
+    const std::string suppressions = work.file("lsan.supp");
+    tk_test::write_file(suppressions, "leak:libpqxx-6.4.so\n");
+    const tk_test::scoped_env lsan("LSAN_OPTIONS", "suppressions=" + suppressions);
     const e2e::result r = run(args(src, {"--mode=1"}));
     join_killer();
     lock.abort();
