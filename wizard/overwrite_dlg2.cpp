@@ -11,12 +11,10 @@
 
 #include <QApplication>
 #include <QButtonGroup>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -93,16 +91,7 @@ void overwrite_dlg_base::showEvent(QShowEvent* event)
     modes->button(overwrite_entire_id)->setChecked(true);
     adjustSize();
     QDialog::showEvent(event);
-    QRect area;
-    if (QWidget* owner = wizard_shell::dialog_owner())
-        area = owner->frameGeometry();
-    else if (QScreen* screen = QGuiApplication::primaryScreen())
-        area = screen->availableGeometry();
-    if (area.isValid()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(area.center());
-        move(frame.topLeft());
-    }
+    wizard_shell::center_over(*this, wizard_shell::dialog_owner());
     raise();
     activateWindow();
     ui_services::instance()->beep();

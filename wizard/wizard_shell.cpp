@@ -458,17 +458,22 @@ void wizard_shell::init_window()
     setWindowTitle(QString::fromStdWString(sheet_title));
     if (icon_id)
         setWindowIcon(QIcon(resource(icon_id)));
+    center_over(*this, parentWidget());
+    initialized.store(true, std::memory_order_release);
+}
+
+void wizard_shell::center_over(QWidget& window, QWidget* owner)
+{
     QRect area;
-    if (QWidget* owner = parentWidget())
+    if (owner)
         area = owner->frameGeometry();
     else if (QScreen* screen = QGuiApplication::primaryScreen())
         area = screen->availableGeometry();
     if (area.isValid()) {
-        QRect frame = frameGeometry();
+        QRect frame = window.frameGeometry();
         frame.moveCenter(area.center());
-        move(frame.topLeft());
+        window.move(frame.topLeft());
     }
-    initialized.store(true, std::memory_order_release);
 }
 
 bool wizard_shell::is_initialized()

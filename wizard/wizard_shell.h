@@ -82,6 +82,8 @@ public:
     // The owner of boxes and dialogs: the sheet once initialised, else none
     // (the dialog is then centred on the screen).
     static QWidget* dialog_owner();
+    // Centres a window over its owner, or over the screen without one.
+    static void center_over(QWidget& window, QWidget* owner);
     const std::wstring& title() const { return sheet_title; }
 
     // Appends to the log box (1016) of the page current at the call; does

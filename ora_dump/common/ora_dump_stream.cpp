@@ -159,14 +159,10 @@ bool ora_dump_stream::seek(std::int64_t position)
 
 int ora_dump_stream::get_slow()
 {
-    if (has_failed)
-        return -1;
-    if (pos >= length || !ensure(pos, 1) || pos >= win_end) {
-        at_end = true;
-        return -1;
-    }
-    ++pos;
-    return buf[static_cast<std::size_t>(pos - 1 - win_start)];
+    const int c = peek_slow();
+    if (c >= 0)
+        ++pos;
+    return c;
 }
 
 int ora_dump_stream::peek_slow()
