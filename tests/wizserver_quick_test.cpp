@@ -1,92 +1,21 @@
 // Quick launch against the test server: a profile on the command line runs
-// the reading, conversion and finish pages only, and a refused dump leaves
-// a mode-0 destination alone.
+// the reading, conversion and finish pages only, from a classic or a Data
+// Pump dump; a refused dump leaves a mode-0 destination alone, and the
+// profile that the wizard saved runs again and rebuilds its destination.
 
-// Before Qt, whose keywords the client library's headers use as names.
-#include <pqxx/pqxx>
-
-#include "pg_test_server.h"
-#include "wizard_test_support.h"
+#include "wizserver_quick_support.h"
 
 #include "e2e_dumps.h"
+#include "ora_dump_writer_pump.h"
 #include "run_wizard.h"
-
-#include <QPushButton>
-#include <QTest>
-
-#include <unistd.h>
 
 using namespace wizard_test;
 
 namespace {
 
-constexpr int long_wait = 120000;
+constexpr int long_wait = quick_wait;
 
-class quick_test : public fixture {
-protected:
-    quick_test() : server(pg_test::current_server())
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string n = info->name();
-        for (char& c : n)
-            c = std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::tolower(c)) : '_';
-        db = "wq_" + n.substr(0, 40) + "_" + std::to_string(getpid());
-    }
-    ~quick_test() override
-    {
-        try {
-            exec("DROP DATABASE IF EXISTS " + quoted(db) + " WITH (FORCE)", "postgres");
-        } catch (const std::exception& e) {
-            ADD_FAILURE() << "cannot drop " << db << ": " << e.what();
-        }
-    }
-
-    static std::string quoted(const std::string& name) { return "\"" + name + "\""; }
-    void exec(const std::string& sql, const std::string& database)
-    {
-        pqxx::connection c(server.conninfo(database));
-        pqxx::nontransaction tx(c);
-        tx.exec(sql);
-    }
-    std::string query(const std::string& sql)
-    {
-        pqxx::connection c(server.conninfo(db));
-        pqxx::nontransaction tx(c);
-        const pqxx::result r = tx.exec(sql);
-        return r.empty() || r[0][0].is_null() ? std::string("<none>") : std::string(r[0][0].c_str());
-    }
-    std::string user_tables()
-    {
-        return query(
-            "SELECT string_agg(table_name, ',' ORDER BY table_name) FROM information_schema.tables "
-            "WHERE table_schema NOT IN ('pg_catalog', 'information_schema')");
-    }
-
-    // A profile over TCP to the test server.
-    std::string profile(const std::string& src, int mode, const std::string& tables)
-    {
-        const std::string path = work.file("quick.velc");
-        tk_test::write_file(path, "[Generic settings]\r\nsrc=" + src + "\r\ndest=" + db + "\r\nmode=" +
-                                      std::to_string(mode) + "\r\n[pgs settings]\r\nhost=127.0.0.1\r\nuser=" +
-                                      server.user + "\r\npassword=\r\nport=" + std::to_string(server.port) +
-                                      "\r\n[Selected Tables]\r\n" + tables);
-        return path;
-    }
-    std::string write_dump(const std::string& name, const classic_dump::bytes& data)
-    {
-        const std::string path = work.file(name);
-        tk_test::write_file(path, std::string(data.begin(), data.end()));
-        return path;
-    }
-
-    const pg_test::server_info& server;
-    std::string db;
-};
-
-void press(QWidget& w, int id)
-{
-    QTest::mouseClick(w.findChild<QPushButton*>(QString::number(id)), Qt::LeftButton);
-}
+using quick_test = quick_fixture;
 
 }  // namespace
 
@@ -96,19 +25,7 @@ TEST_F(quick_test, AProfileConvertsItsSelectedTablesThroughTheProgressPagesOnly)
     const std::string p = profile(src, 1, "EMP\r\n");
     std::vector<int> seen;
     std::vector<int> pages;
-    ui.dialog_handlers["sheet"] = [&](QDialog& d) {
-        auto& shell = dynamic_cast<wizard_shell&>(d);
-        pages = shell.page_ids();
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
-                if (seen.empty() || seen.back() != shell.current_idd())
-                    seen.push_back(shell.current_idd());
-                return shell.current_idd() == 116;
-            },
-            long_wait));
-        press(d, sheet_finish_id);
-    };
-    EXPECT_EQ(run_wizard({p}, ui), 1);
+    EXPECT_EQ(run_quick(p, pages, seen), 1);
     EXPECT_EQ(pages, (std::vector<int>{108, 107, 116}));
     EXPECT_EQ(seen, (std::vector<int>{108, 107, 116}));
     EXPECT_EQ(user_tables(), "emp");
@@ -140,4 +57,95 @@ TEST_F(quick_test, ARefusedDumpLeavesAModeZeroDestinationAndItsRowsAlone)
     EXPECT_EQ(boxes[1].kind, box_kind::question);
     EXPECT_EQ(user_tables(), "keep");
     EXPECT_EQ(query("SELECT count(*) FROM keep"), "2");
+}
+
+TEST_F(quick_test, TheProfileSavedByTheWizardRunsAgainAndRebuildsItsDestination)
+{
+    // An existing destination, so that the wizard asks and the whole
+    // database is chosen (mode 0).
+    exec("CREATE DATABASE " + quoted(db), "postgres");
+    exec("CREATE TABLE stray (id int); INSERT INTO stray VALUES (1)", db);
+    const std::string src = write_dump("scott.dmp", classic_dump::whole_dump({e2e_dumps::dept(), e2e_dumps::emp()}));
+    const std::string saved = work.file("saved");
+    EXPECT_EQ(run_whole_wizard(src, saved), 1);
+    // The whole wizard keeps the dump's case.
+    const std::string after_first = table_counts();
+    EXPECT_EQ(after_first, "DEPT:4,EMP:14,indexes:3");
+    const std::string p = saved + ".velc";
+    const std::string text = tk_test::read_file(p);
+    ASSERT_NE(text.find("mode=0\r\n"), std::string::npos) << text;
+
+    // Something the re-run must take away with the database.
+    exec("CREATE TABLE stray (id int); INSERT INTO stray VALUES (1)", db);
+    exec("DELETE FROM \"EMP\" WHERE \"EMPNO\" > 7800", db);
+    ui.dialog_handlers.erase("121");
+    std::vector<int> pages;
+    std::vector<int> seen;
+    EXPECT_EQ(run_quick(p, pages, seen), 1);
+    EXPECT_EQ(pages, (std::vector<int>{108, 107, 116}));
+    EXPECT_EQ(seen, (std::vector<int>{108, 107, 116}));
+    EXPECT_EQ(table_counts(), after_first);
+    // One overwrite question, in the first run only.
+    EXPECT_EQ(ui.dialogs(), (std::vector<std::string>{"sheet", "121", "sheet"}));
+    EXPECT_TRUE(ui.boxes().empty());
+}
+
+namespace {
+
+const std::vector<ora_pump::column> pump_dept = {
+    {"DEPTNO", 2, 22, 2, 0, 0, true},
+    {"DNAME", 1, 14, {}, {}, 873},
+    {"LOC", 1, 13, {}, {}, 873},
+};
+const std::vector<ora_pump::column> pump_emp = {
+    {"EMPNO", 2, 22, 6, 0, 0, true},
+    {"ENAME", 1, 10, {}, {}, 873},
+    {"SAL", 2, 22, 7, 2},
+    {"DEPTNO", 2, 22, 2, 0},
+};
+constexpr int pump_emp_rows = 3000;
+
+// DEPT's four rows and EMP's many, each table's key in a constraint document.
+ora_pump::bytes pump_dump()
+{
+    auto num = [](const std::string& s) { return ora_pump::value(ora_rows::number(s)); };
+    auto txt = [](const std::wstring& s) { return ora_pump::value(ora_rows::text(s, 65001)); };
+    ora_pump::writer w;
+    w.document(ora_pump::strmtable_doc("SCOTT", "DEPT", pump_dept));
+    w.zeros(2);
+    const std::pair<const wchar_t*, const wchar_t*> depts[] = {
+        {L"ACCOUNTING", L"NEW YORK"}, {L"RESEARCH", L"DALLAS"}, {L"SALES", L"CHICAGO"}, {L"OPERATIONS", L"BOSTON"}};
+    for (int i = 0; i < 4; ++i)
+        w.raw(ora_pump::record({num(std::to_string((i + 1) * 10)), txt(depts[i].first), txt(depts[i].second)}));
+    w.document(ora_pump::constraint_doc("SCOTT", "DEPT", {"PK_DEPT", 2, {"DEPTNO"}}));
+    w.document(ora_pump::strmtable_doc("SCOTT", "EMP", pump_emp));
+    w.zeros(2);
+    for (int n = 1; n <= pump_emp_rows; ++n)
+        w.raw(ora_pump::record({num(std::to_string(n)), txt(L"E" + std::to_wstring(n)), num(std::to_string(n) + ".5"),
+                                num(std::to_string((n % 4 + 1) * 10))}));
+    w.document(ora_pump::constraint_doc("SCOTT", "EMP", {"PK_EMP", 2, {"EMPNO"}}));
+    w.zeros(16);
+    return w.data();
+}
+
+}  // namespace
+
+TEST_F(quick_test, ADataPumpDumpArrivesWithEveryTableAndRow)
+{
+    const std::string src = write_dump("pump.dmp", pump_dump());
+    const std::string p = profile(src, 1, "DEPT\r\nEMP\r\n");
+    std::vector<int> pages;
+    std::vector<int> seen;
+    EXPECT_EQ(run_quick(p, pages, seen), 1);
+    EXPECT_EQ(seen, (std::vector<int>{108, 107, 116}));
+    EXPECT_TRUE(ui.boxes().empty());
+    EXPECT_EQ(ui.dialogs(), std::vector<std::string>{"sheet"});
+    EXPECT_EQ(table_counts(), "dept:4,emp:" + std::to_string(pump_emp_rows) + ",indexes:2");
+    EXPECT_EQ(query("SELECT string_agg(deptno || '|' || dname || '|' || loc, ',' ORDER BY deptno) FROM dept"),
+              "10|ACCOUNTING|NEW YORK,20|RESEARCH|DALLAS,30|SALES|CHICAGO,40|OPERATIONS|BOSTON");
+    const long n = pump_emp_rows;
+    EXPECT_EQ(query("SELECT min(empno) || '|' || max(empno) || '|' || count(DISTINCT empno) || '|' || sum(sal) FROM emp"),
+              "1|" + std::to_string(n) + "|" + std::to_string(n) + "|" + std::to_string(n * (n + 1) / 2 + n / 2) +
+                  ".00");
+    EXPECT_EQ(query("SELECT count(*) FROM emp WHERE ename <> 'E' || empno OR deptno <> (empno % 4 + 1) * 10"), "0");
 }
