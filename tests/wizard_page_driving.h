@@ -5,6 +5,9 @@
 
 #include "wizard_test_support.h"
 
+#include "pgs_settings_page.h"
+#include "sel_file_page.h"
+#include "sel_tables_page.h"
 #include "run_wizard.h"
 
 #include "velconv_convertor.h"
@@ -43,6 +46,42 @@ inline std::string text_of(QWidget* page, int id)
 inline void type(QWidget* page, int id, const std::string& text)
 {
     edit(page, id)->setText(QString::fromStdString(text));
+}
+
+// The connection page in Remote mode with these values and no password,
+// then Next.
+inline void fill_remote_connection(wizard_shell& shell, const std::string& host, int port, const std::string& user)
+{
+    wizard_page_base* page = shell.current_page();
+    click(page, conn_remote_id);
+    type(page, conn_host_id, host);
+    type(page, conn_port_id, std::to_string(port));
+    type(page, conn_user_id, user);
+    type(page, conn_password_id, "");
+    click(&shell, sheet_next_id);
+}
+
+// The normal wizard from the welcome page to the finish page: Remote with
+// these values, the dump into dest (and the log file unless it is empty),
+// every table. The caller checks that page 116 was reached.
+inline void drive_to_finish(wizard_shell& shell, const std::string& host, int port, const std::string& user,
+                            const std::string& dump, const std::string& dest, const std::string& log_file = {})
+{
+    EXPECT_EQ(shell.current_idd(), 103);
+    click(&shell, sheet_next_id);
+    ASSERT_EQ(shell.current_idd(), 134);
+    fill_remote_connection(shell, host, port, user);
+    ASSERT_EQ(shell.current_idd(), 105);
+    wizard_page_base* file = shell.current_page();
+    type(file, file_src_id, dump);
+    type(file, file_dest_id, dest);
+    if (!log_file.empty())
+        type(file, file_log_id, log_file);
+    click(&shell, sheet_next_id);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 127; }, 120000));
+    click(shell.current_page(), tables_add_all_id);
+    click(&shell, sheet_next_id);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 116; }, 120000));
 }
 
 class pages_fixture : public fixture {

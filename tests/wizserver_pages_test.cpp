@@ -62,13 +62,7 @@ protected:
     void connect_remote(wizard_shell& shell, int port)
     {
         shell.set_current(134);
-        wizard_page_base* page = shell.current_page();
-        click(page, conn_remote_id);
-        type(page, conn_host_id, "127.0.0.1");
-        type(page, conn_port_id, std::to_string(port));
-        type(page, conn_user_id, server.user);
-        type(page, conn_password_id, "");
-        click(&shell, sheet_next_id);
+        fill_remote_connection(shell, "127.0.0.1", port, server.user);
     }
 
     // Connects, then fills page 105 with an empty dump file and dest, the
@@ -212,26 +206,8 @@ TEST_F(server_pages_test, TheWholeWizardConvertsADumpAsksAboutTheRefusedRowAndSa
         click(&d, 2);
     };
     const int code = run_sheet([&](wizard_shell& shell) {
-        EXPECT_EQ(shell.current_idd(), 103);
-        click(&shell, sheet_next_id);
-        ASSERT_EQ(shell.current_idd(), 134);
-        wizard_page_base* conn = shell.current_page();
-        click(conn, conn_remote_id);
-        type(conn, conn_host_id, "127.0.0.1");
-        type(conn, conn_port_id, std::to_string(server.port));
-        type(conn, conn_user_id, server.user);
-        type(conn, conn_password_id, "");
-        click(&shell, sheet_next_id);
-        ASSERT_EQ(shell.current_idd(), 105);
-        wizard_page_base* file = shell.current_page();
-        type(file, file_src_id, dump);
-        type(file, file_dest_id, dest);
-        type(file, file_log_id, log_file);
-        click(&shell, sheet_next_id);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 127; }, 120000));
-        click(shell.current_page(), tables_add_all_id);
-        click(&shell, sheet_next_id);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 116; }, 120000));
+        drive_to_finish(shell, "127.0.0.1", server.port, server.user, dump, dest, log_file);
+        ASSERT_EQ(shell.current_idd(), 116);
         const QString log = shell.page(107)->findChild<QPlainTextEdit*>("1016")->toPlainText();
         EXPECT_NE(log.indexOf("Table 'EMP' (14 records) is converted"), -1) << log.toStdString();
         EXPECT_EQ(log.indexOf("Table 'BADNN'"), -1) << log.toStdString();

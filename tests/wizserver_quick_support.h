@@ -13,9 +13,6 @@
 #include "classic_dump_builder.h"
 #include "gui_finish_page.h"
 #include "overwrite_dlg2.h"
-#include "pgs_settings_page.h"
-#include "sel_file_page.h"
-#include "sel_tables_page.h"
 
 #include "tk_unicode.h"
 
@@ -109,25 +106,8 @@ protected:
             click(&d, dialog_ok_id);
         };
         return run_sheet([&](wizard_shell& shell) {
-            ASSERT_EQ(shell.current_idd(), 103);
-            click(&shell, sheet_next_id);
-            ASSERT_EQ(shell.current_idd(), 134);
-            wizard_page_base* conn = shell.current_page();
-            click(conn, conn_remote_id);
-            type(conn, conn_host_id, "127.0.0.1");
-            type(conn, conn_port_id, std::to_string(server.port));
-            type(conn, conn_user_id, server.user);
-            type(conn, conn_password_id, "");
-            click(&shell, sheet_next_id);
-            ASSERT_EQ(shell.current_idd(), 105);
-            wizard_page_base* file = shell.current_page();
-            type(file, file_src_id, dump);
-            type(file, file_dest_id, db);
-            click(&shell, sheet_next_id);
-            ASSERT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 127; }, quick_wait));
-            click(shell.current_page(), tables_add_all_id);
-            click(&shell, sheet_next_id);
-            ASSERT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 116; }, quick_wait));
+            drive_to_finish(shell, "127.0.0.1", server.port, server.user, dump, db);
+            ASSERT_EQ(shell.current_idd(), 116);
             ui.file_answers.push_back(tk_utf8_to_wide(saved));
             click(shell.current_page(), save_settings_id);
             click(&shell, sheet_finish_id);
