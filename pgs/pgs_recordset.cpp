@@ -283,11 +283,14 @@ void pgs_recordset::init_schema()
                     column->default_value = ole_variant(value);
                 }
             }
-            static const char* const date_time[] = {"time_stamp", "timestamp", "timestampz",
-                                                    "timestamp without time zone", "timestamp with time zone"};
-            for (const char* n : date_time)
+            for (const char* n : {"time_stamp", "timestamp", "timestamp without time zone"})
                 if (data_type == n)
                     column->reserved = t_ftd::date_and_time;
+            // A zone-bearing column takes instants, written as UTC: without
+            // the zone the server would read them in the session's zone.
+            for (const char* n : {"timestampz", "timestamp with time zone"})
+                if (data_type == n)
+                    column->reserved = t_ftd::date_time_utc;
             if (data_type == "date")
                 column->reserved = t_ftd::date_only;
             for (const char* n : {"abstime", "time", "time without time zone"})

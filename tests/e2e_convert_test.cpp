@@ -294,6 +294,18 @@ TEST_F(E2eConvert, ZoneBearingTimestampsKeepTheirInstant)
     EXPECT_EQ(r.err, "");
     expect_zoned("zoned", "ts");
     expect_zoned("zoned", "lts");
+
+    // Merged into the zone-bearing table that run made, by a session in
+    // another zone: the instants stay the same.
+    exec("DELETE FROM zoned");
+    {
+        tk_test::scoped_env zone("PGTZ", "Asia/Tokyo");
+        const e2e::result merged = run(args(src, {"--mode=3"}));
+        ASSERT_EQ(merged.status, 0) << e2e::describe(merged);
+        EXPECT_EQ(merged.err, "");
+    }
+    expect_zoned("zoned", "ts");
+    expect_zoned("zoned", "lts");
 }
 
 TEST_F(E2eConvert, DefinitionsOnlyAndSkippedIndexes)

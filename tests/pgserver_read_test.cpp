@@ -39,6 +39,23 @@ TEST_F(read_server, FiveColumnTable)
     EXPECT_TRUE(light->indexes.empty());
 }
 
+// Each date and time column is read back with the kind its values are
+// written in; a zone-bearing one takes its instants as UTC.
+TEST_F(read_server, DateAndTimeKinds)
+{
+    create_dest().reset();
+    side_exec("CREATE TABLE dt (a timestamp, b timestamp with time zone, c date, d time)");
+    connect_postgres();
+    auto db = engine->open_db(tk_utf8_to_unicode(db_name), 40, L"");
+    auto rs = db->get_table(L"public.dt", 8);
+    ASSERT_EQ(rs->schema.size(), 4u);
+    const std::uint32_t kinds[] = {t_ftd::date_and_time, t_ftd::date_time_utc, t_ftd::date_only, t_ftd::time_only};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(rs->schema[i]->vartype, VT_DATE) << i;
+        EXPECT_EQ(rs->schema[i]->reserved, kinds[i]) << i;
+    }
+}
+
 TEST_F(read_server, ForeignKeys)
 {
     create_dest().reset();

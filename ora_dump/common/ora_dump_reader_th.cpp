@@ -539,6 +539,19 @@ void ora_dump_reader_th::get_xmltype_value(ole_variant& value, ora_dump_stream& 
     }
 }
 
+template <typename Next>
+void ora_dump_reader_th::append_lob_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>& out, Next next)
+{
+    std::uint16_t size = read_u16le(stream);
+    for (;;) {
+        TK_TRACE(1, "chunk_size=%d", size);
+        if (size == 0)
+            break;
+        append(stream, out, size);
+        size = next(size);
+    }
+}
+
 void ora_dump_reader_th::get_blob_value(ole_variant& value, ora_dump_stream& stream, VARTYPE vartype,
                                         unsigned charset_id)
 {
@@ -559,38 +572,30 @@ void ora_dump_reader_th::get_blob_value(ole_variant& value, ora_dump_stream& str
         // A total beyond the section is damage: refuse it before reading.
         require(stream, total);
         std::uint64_t sum = 0;
-        std::uint16_t size = read_u16le(stream);
-        for (;;) {
-            TK_TRACE(1, "chunk_size=%d", size);
-            if (size == 0)
-                break;
-            append(stream, bytes, size);
+        append_lob_chunks(stream, bytes, [&](std::uint16_t size) -> std::uint16_t {
             sum += size;
             if (sum == total)
-                break;
+                return 0;
             if (sum > total) {
                 append(stream, bytes, size);
-                break;
+                return 0;
             }
-            size = read_u16le(stream);
-        }
+            return read_u16le(stream);
+        });
     } else if (type == 0xFFFA) {
         std::size_t repeats = 0;
         while (read_u16le(stream) == 0xFFFA)
             ++repeats;
         skip(stream, 2 * repeats);
-        std::uint16_t size = read_u16le(stream);
-        for (;;) {
-            TK_TRACE(1, "chunk_size=%d", size);
-            if (size == 0)
-                break;
-            append(stream, bytes, size);
-            std::uint16_t next = read_u16le(stream);
-            if (next != size) {
-                append(stream, bytes, next);
-                break;
-            }
-        }
+        // The size repeats before each chunk; the first that differs is
+        // the size of the last one.
+        append_lob_chunks(stream, bytes, [&](std::uint16_t size) -> std::uint16_t {
+            const std::uint16_t next = read_u16le(stream);
+            if (next == size)
+                return size;
+            append(stream, bytes, next);
+            return 0;
+        });
     } else {
         append(stream, bytes, type);
     }

@@ -179,6 +179,12 @@ protected:
     // until one differs, which is the last piece; two bytes end the value.
     // With zero_last_ends a last size of 0 ends it without them.
     void read_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>& out, bool zero_last_ends);
+    // The chunks of a long LOB after its header, each led by its 16-bit
+    // size; a zero size ends them. After each chunk, next(size) reads on
+    // and gives the size of the following chunk, or 0 when the LOB's own
+    // rule (a total reached, a size that changes) has ended it.
+    template <typename Next>
+    void append_lob_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>& out, Next next);
 
     // A record of the schema's column names and sizes with empty values:
     // a row's values are decoded straight into its fields.
