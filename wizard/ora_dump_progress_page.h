@@ -4,16 +4,11 @@
 // back to the dump-file page otherwise.
 #pragma once
 
-#include "page_worker.h"
-#include "wizard_page.h"
+#include "worker_page.h"
 
 #include "ora_dump_opener_t.h"
 
-class QPlainTextEdit;
-class QProgressBar;
-
-
-class ora_dump_progress_page : public wizard_page<108, wiz_back | wiz_next, page_has_help> {
+class ora_dump_progress_page : public worker_page<108, ora_dump_opener_t> {
 public:
     // next_page: the table page in the normal wizard, the conversion page
     // in quick launch.
@@ -22,17 +17,9 @@ public:
 
     bool page_init() override;
     void on_timer() override;
-    void on_help() override;
-    // Not left while the worker runs: it would be started a second time.
-    bool kill_active() override { return !worker.is_running(); }
-    bool request_worker_stop() override { return worker.request_stop(); }
-    bool worker_ended() override { return worker.ended(); }
 
     int next_page() const { return next; }
 
 private:
     int next;
-    page_worker<ora_dump_opener_t> worker;
-    QPlainTextEdit* log = nullptr;
-    QProgressBar* bar = nullptr;
 };

@@ -7,8 +7,6 @@
 
 #include <QFontMetrics>
 #include <QLabel>
-#include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -39,24 +37,19 @@ int progress_bar_value(std::uint64_t percent)
     return static_cast<int>(std::min<std::uint64_t>(percent, 100));
 }
 
-progress_page::progress_page() : wizard_page(L"Step 4 of 4", L"Data conversion is in progress")
+progress_page::progress_page() : worker_page(L"Step 4 of 4", L"Data conversion is in progress")
 {
     TK_TRACE(1, "progress_page::ctor");
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(
         QStringLiteral("Database conversion is in progress. Please wait until wizard completes"), this));
     layout->addWidget(new QLabel(QStringLiteral("migrating your Oracle data to PostgreSQL server."), this));
-    log = with_id(new QPlainTextEdit(this), log_box_id);
-    log->setReadOnly(true);
-    log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    layout->addWidget(log, 1);
+    add_log_box(*layout);
     status = with_id(new QLabel(this), status_line_id);
     status->setMinimumWidth(1);
     status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout->addWidget(status);
-    bar = with_id(new QProgressBar(this), progress_bar_id);
-    bar->setRange(0, 100);
-    layout->addWidget(bar);
+    add_progress_bar(*layout);
 }
 
 progress_page::~progress_page() = default;
@@ -64,13 +57,8 @@ progress_page::~progress_page() = default;
 bool progress_page::page_init()
 {
     TK_TRACE(2, "progress_page::page_init");
-    wizard_shell::instance()->set_buttons(0);
-    bar->setValue(0);
-    log->clear();
-    log->setReadOnly(true);
     status->clear();
-    worker.start();
-    return true;
+    return start_worker();
 }
 
 void progress_page::on_timer()
@@ -82,14 +70,11 @@ void progress_page::on_timer()
     const std::uint64_t p = conversion_percent(c->n_tables.load(), c->cur_table.load(), c->table_recs.load(),
                                                c->cur_rec.load(), c->opener().reader().get_local_progress());
     TK_TRACE(1, "Got progress: %d", p);
-    bar->setValue(progress_bar_value(p));
+    show_progress(progress_bar_value(p));
     show_status(c->current_table.get());
-    if (!worker.ended())
+    if (!worker_done())
         return;
-    wizard_shell* shell = wizard_shell::instance();
-    if (close_after_worker(*shell))
-        return;
-    shell->set_current(finish_page);
+    wizard_shell::instance()->set_current(finish_page);
 }
 
 void progress_page::show_status(const std::wstring& table)
@@ -105,9 +90,4 @@ void progress_page::show_status(const std::wstring& table)
     const int room = status->contentsRect().width() - metrics.horizontalAdvance(head + tail);
     const QString name = metrics.elidedText(QString::fromStdWString(table), Qt::ElideMiddle, std::max(room, 0));
     status->setText(head + name + tail);
-}
-
-void progress_page::on_help()
-{
-    wizard_shell::display_help();
 }

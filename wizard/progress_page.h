@@ -3,16 +3,13 @@
 // worker has ended it moves to the finish page.
 #pragma once
 
-#include "page_worker.h"
-#include "wizard_page.h"
+#include "worker_page.h"
 
 #include "velconv_convertor.h"
 
 #include <cstdint>
 
 class QLabel;
-class QPlainTextEdit;
-class QProgressBar;
 
 inline constexpr int status_line_id = 1323;
 
@@ -25,23 +22,16 @@ std::uint64_t conversion_percent(std::uint32_t n_tables, std::uint32_t cur_table
 // What the bar shows of a percentage: at most 100.
 int progress_bar_value(std::uint64_t percent);
 
-class progress_page : public wizard_page<107, wiz_back | wiz_next, page_has_help> {
+class progress_page : public worker_page<107, velconv_convertor> {
 public:
     progress_page();
     ~progress_page() override;
 
     bool page_init() override;
     void on_timer() override;
-    void on_help() override;
-    bool kill_active() override { return !worker.is_running(); }
-    bool request_worker_stop() override { return worker.request_stop(); }
-    bool worker_ended() override { return worker.ended(); }
 
 private:
     void show_status(const std::wstring& table);
 
-    page_worker<velconv_convertor> worker;
-    QPlainTextEdit* log = nullptr;
     QLabel* status = nullptr;
-    QProgressBar* bar = nullptr;
 };

@@ -1,6 +1,7 @@
 // The pages of the wizard. The sheet (wizard_shell) calls the virtuals of
 // wizard_page_base directly; a page class derives from the thin template
-// wizard_page, which fixes its id, its buttons and its flags.
+// wizard_page, which fixes its id, its buttons and its flags (the progress
+// pages from worker_page, which does the same over their worker).
 #pragma once
 
 #include <QFont>
