@@ -394,15 +394,14 @@ ora_dump_stream::find_result ora_dump_stream::find_line(const bool (&wanted)[256
     return find_result::not_found;
 }
 
-bool seek_to_symbols(ora_dump_stream& stream, const void* pattern, std::size_t count, std::int64_t& found_pos)
+namespace {
+
+// A search's outcome as found or not; a source that failed under it is a
+// damaged file, raised at level 1.
+bool found_or_raise(ora_dump_stream::find_result result, const ora_dump_stream& stream, std::int64_t start,
+                    int length)
 {
-    if (!stream.good() && !stream.failed())
-        return false;
-    TK_CHECK(count > 0, "ora_dump_reader", 2101);
-    if (count > ora_dump_stream::max_token)
-        throw tk_exception("Buffer size is too small", 1);
-    std::int64_t start = stream.tell();
-    switch (stream.find(static_cast<const std::uint8_t*>(pattern), count, found_pos)) {
+    switch (result) {
     case ora_dump_stream::find_result::found:
         return true;
     case ora_dump_stream::find_result::not_found:
@@ -410,9 +409,22 @@ bool seek_to_symbols(ora_dump_stream& stream, const void* pattern, std::size_t c
     case ora_dump_stream::find_result::source_failed:
         break;
     }
-    TK_TRACE(1, "pos=%I64d, count=%I64d, len=%d, b_first_pass=%d", start, stream.tell(),
-             static_cast<int>(count), 1);
+    TK_TRACE(1, "pos=%I64d, count=%I64d, len=%d, b_first_pass=%d", start, stream.tell(), length, 1);
     throw tk_exception("Something went wrong when searching a string in the file", 1);
+}
+
+}  // namespace
+
+bool seek_to_symbols(ora_dump_stream& stream, const void* pattern, std::size_t count, std::int64_t& found_pos)
+{
+    if (!stream.good() && !stream.failed())
+        return false;
+    TK_CHECK(count > 0, "ora_dump_reader", 2101);
+    if (count > ora_dump_stream::max_token)
+        throw tk_exception("Buffer size is too small", 1);
+    const std::int64_t start = stream.tell();
+    return found_or_raise(stream.find(static_cast<const std::uint8_t*>(pattern), count, found_pos), stream, start,
+                          static_cast<int>(count));
 }
 
 bool seek_to_symbols(ora_dump_stream& stream, const char* pattern, std::int64_t& found_pos)
@@ -422,17 +434,8 @@ bool seek_to_symbols(ora_dump_stream& stream, const char* pattern, std::int64_t&
 
 bool seek_to_line(ora_dump_stream& stream, const bool (&wanted)[256], std::int64_t limit, std::int64_t& line_pos)
 {
-    std::int64_t start = stream.tell();
-    switch (stream.find_line(wanted, limit, line_pos)) {
-    case ora_dump_stream::find_result::found:
-        return true;
-    case ora_dump_stream::find_result::not_found:
-        return false;
-    case ora_dump_stream::find_result::source_failed:
-        break;
-    }
-    TK_TRACE(1, "pos=%I64d, count=%I64d, len=%d, b_first_pass=%d", start, stream.tell(), 1, 1);
-    throw tk_exception("Something went wrong when searching a string in the file", 1);
+    const std::int64_t start = stream.tell();
+    return found_or_raise(stream.find_line(wanted, limit, line_pos), stream, start, 1);
 }
 
 void seek_to_pos(ora_dump_stream& stream, std::int64_t position)
