@@ -85,6 +85,35 @@ TEST_F(progress_test, ReadingMovesOnOnlyOnceTheOpenerHasHandedOverItsDatabase)
     EXPECT_NE(log_text(108).find("Reading file"), std::string::npos);
 }
 
+TEST_F(progress_test, ThePageMovesOnWithEveryLineTheWorkerWrote)
+{
+    build(false);
+    std::atomic<bool> go{false};
+    converter->opener().set_open_function([&](ora_dump_reader& reader, const std::wstring&) {
+        while (!go)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        for (int i = 1; i <= 50; ++i)
+            wizard_shell::write_log(L"line " + std::to_wstring(i) + L"\n");
+        reader.set_ui_progress(100);
+        return source({fake::table(L"A")});
+    });
+    next();
+    ASSERT_EQ(shell->current_idd(), 108);
+    // The worker has started the sheet's timer once its first line shows.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return log_text(108).find("Reading file") != std::string::npos; }, long_wait));
+    // No event is handled from here on, so every line the worker writes is
+    // still queued when the tick that sees its end comes.
+    go = true;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(long_wait);
+    while (!reading->worker_ended() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    reading->on_timer();
+    EXPECT_EQ(shell->current_idd(), 127);
+    const std::string log = log_text(108);
+    EXPECT_NE(log.find("line 1\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("line 50\n"), std::string::npos) << log;
+}
+
 TEST_F(progress_test, QuickLaunchConvertsTheHandedOverDatabaseOnThePages108To116)
 {
     build(true);

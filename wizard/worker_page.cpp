@@ -7,6 +7,8 @@
 #include "tk_thread.h"
 
 #include <QBoxLayout>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 
@@ -105,6 +107,9 @@ bool worker_page_base::worker_done()
 {
     if (!worker->ended())
         return false;
+    // The worker's last lines may still wait in the queue behind this tick;
+    // they belong on this page before it gives way to the next.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     wizard_shell* shell = wizard_shell::instance();
     shell->kill_timer();
     const front_end* fe = front_end::try_instance();
