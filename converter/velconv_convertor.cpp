@@ -59,6 +59,13 @@ velconv_convertor::~velconv_convertor()
 void velconv_convertor::check_dest()
 {
     TK_TRACE(1, "velconv_convertor::check_dest()");
+    // A dump that ends early holds only part of the export: it may fill a
+    // new database, but an existing one is not dropped for it.
+    if (dest_mode() == udb_dest_mode::replace_database && source_db && source_db->is_truncated() &&
+        (dest_provider ? dest_provider->dest_exists(*this) : engine.is_db_exist(dest)))
+        throw tk_exception(tk_format("The database '%s' is not replaced: the dump file is truncated or incomplete.",
+                                     dest),
+                           1);
     if (dest_provider) {
         dest_provider->check_dest(*this);
         return;

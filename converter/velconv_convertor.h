@@ -50,6 +50,9 @@ public:
     // Prepares the destination before it is opened: in mode 0 an existing
     // database is dropped.
     virtual void check_dest(velconv_convertor& converter) = 0;
+    // Whether the destination database exists already; a provider that
+    // cannot tell says it does, so that nothing is taken for new.
+    virtual bool dest_exists(velconv_convertor&) { return true; }
     // The destination database, opened or created; owned by the caller.
     virtual std::unique_ptr<udb_database> get_dest_base(velconv_convertor& converter) = 0;
 };

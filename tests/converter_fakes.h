@@ -111,6 +111,7 @@ public:
         if (on_destroy)
             on_destroy();
     }
+    bool is_truncated() const override { return truncated; }
     std::unique_ptr<udb_recordset> get_table(const std::wstring& name, std::int32_t) override
     {
         const table_script* found = nullptr;
@@ -141,6 +142,8 @@ public:
 
     std::vector<table_script> tables;
     std::function<void()> on_destroy;
+    // A source that ends before its own end.
+    bool truncated = false;
 
 private:
     static bool equal_no_case(const std::wstring& a, const std::wstring& b)
@@ -238,6 +241,7 @@ public:
     {
     }
     void check_dest(velconv_convertor&) override { log.call("check_dest"); }
+    bool dest_exists(velconv_convertor&) override { return dest_there; }
     std::unique_ptr<udb_database> get_dest_base(velconv_convertor&) override
     {
         log.call("get_dest_base");
@@ -250,6 +254,7 @@ public:
     call_log& log;
     std::vector<std::wstring> existing;
     udb_database** made;
+    bool dest_there = true;
 };
 
 }  // namespace fake

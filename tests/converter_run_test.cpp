@@ -125,6 +125,9 @@ struct run_case {
     std::map<std::string, tk_exception> failures;
     std::vector<continue_answer> answers;
     std::string stop_after;  // the call after which the user asks to stop
+    // The dump ends early; the destination database is there already.
+    bool truncated = false;
+    bool dest_there = true;
 };
 
 void PrintTo(const run_case& c, std::ostream* os)
@@ -172,6 +175,36 @@ std::vector<run_case> run_cases()
                    concat({run_start, {"create_schema(public)", "skipped(EMP)"}, converted("DEPT", 1), run_end})};
         c.n_mode = 2;
         c.existing = {L"public.EMP"};
+        rows.push_back(c);
+    }
+    // A dump that ends early never costs an existing database; into a new
+    // one, or into existing tables, its whole tables convert.
+    for (mode form : {mode::console, mode::gui}) {
+        const bool console = form == mode::console;
+        const std::string refusal = "The database 'd' is not replaced: the dump file is truncated or incomplete.";
+        // The console ends the program with 255 at the report.
+        run_case c{std::string(console ? "console" : "gui") + "_mode_0_keeps_an_existing_database_from_a_truncated_dump",
+                   form,
+                   {table(L"EMP", 1)},
+                   {L"EMP"},
+                   {"report(" + (console ? "Error:\n" + refusal + "\n" : refusal) + ")"},
+                   false,
+                   console ? std::optional<int>(-1) : std::nullopt};
+        c.truncated = true;
+        rows.push_back(c);
+    }
+    {
+        run_case c{"mode_0_fills_a_new_database_from_a_truncated_dump", mode::console, {table(L"EMP", 1)}, {L"EMP"},
+                   concat({run_start, converted("EMP", 1), run_end})};
+        c.truncated = true;
+        c.dest_there = false;
+        rows.push_back(c);
+    }
+    {
+        run_case c{"mode_3_merges_the_whole_tables_of_a_truncated_dump", mode::console, {table(L"EMP", 1)}, {L"EMP"},
+                   concat({run_start, converted("EMP", 1), run_end})};
+        c.truncated = true;
+        c.n_mode = 3;
         rows.push_back(c);
     }
     {
@@ -349,14 +382,20 @@ TEST_P(conversion_run, scenario)
             if (call == c.stop_after)
                 conv.request_stop();
         };
-    conv.set_dest_provider(std::make_unique<fake::recording_provider>(log, c.existing));
+    auto provider = std::make_unique<fake::recording_provider>(log, c.existing);
+    provider->dest_there = c.dest_there;
+    conv.set_dest_provider(std::move(provider));
     const std::vector<table_script> dump = c.dump;
+    const bool truncated = c.truncated;
+    auto make_source = [dump, truncated] {
+        auto source = std::make_unique<fake::script_source>(dump);
+        source->truncated = truncated;
+        return std::unique_ptr<udb_database>(std::move(source));
+    };
     if (c.form == mode::console)
-        conv.opener().set_open_function([dump](ora_dump_reader&, const std::wstring&) {
-            return std::unique_ptr<udb_database>(std::make_unique<fake::script_source>(dump));
-        });
+        conv.opener().set_open_function([make_source](ora_dump_reader&, const std::wstring&) { return make_source(); });
     else
-        conv.opener().set_database(std::make_unique<fake::script_source>(dump));
+        conv.opener().set_database(make_source());
 
     std::optional<int> exit_code;
     try {

@@ -89,6 +89,9 @@ public:
     // Table names are compared exactly when case_sensitive is set, and
     // ignoring case otherwise.
     virtual bool is_table_exist(const std::wstring& table_name) const;
+    // True for a source that ends before its own end (a cut or unfinished
+    // file): the tables it lists may be only some of those it held.
+    virtual bool is_truncated() const { return false; }
 
     void add_relationships(const std::vector<t_relationship>& list);
 

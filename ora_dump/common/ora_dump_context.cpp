@@ -489,7 +489,7 @@ bool ora_dump_file::context::save() const noexcept
 {
     try {
         TK_TRACE(2, "ora_dump_file::context::save");
-        if (!complete) {
+        if (!complete || truncated) {
             TK_TRACE(2, "The scan of '%s' did not complete: no dump context file", path);
             return false;
         }

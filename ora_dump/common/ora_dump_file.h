@@ -73,6 +73,10 @@ public:
         std::vector<t_relationship> relationships;
         // The scan ended normally: only then is the context worth saving.
         bool complete = false;
+        // The dump ends before the export's end: the scan reported it, the
+        // tables found whole are listed, and no context file is written, so
+        // that every opening reports it again.
+        bool truncated = false;
         // The merge setting and the format (0 classic, 1 Data Pump) the scan
         // ran under.
         bool merge_schema = false;
@@ -115,6 +119,7 @@ public:
     ora_dump_reader_th* decoder() const { return m_decoder.get(); }
     const dump_info& info() const { return m_info; }
     bool complete() const { return saved.complete; }
+    bool is_truncated() const override { return saved.truncated; }
 
     std::string export_header;
     std::string user_name;

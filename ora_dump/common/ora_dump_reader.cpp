@@ -1,5 +1,8 @@
 #include "ora_dump_reader.h"
 
+#include "error_handler.h"
+#include "tk_format.h"
+
 #include "tk_exception.h"
 #include "tk_logger.h"
 #include "tk_string.h"
@@ -318,6 +321,15 @@ std::string ora_dump_reader::merge_schema_name(const std::string& name, const st
     if (merge_schema && !schema_user.empty())
         return schema_user + "." + name;
     return name;
+}
+
+void ora_dump_reader::report_truncated(std::size_t whole_tables)
+{
+    const std::string text = tk_format(
+        "The dump file ends before the end of the export: it is truncated or incomplete. Tables found whole: %I64u.",
+        static_cast<std::uint64_t>(whole_tables));
+    TK_TRACE(3, "%s", text);
+    error_handler::instance()->handle(tk_exception(text, 0), false);
 }
 
 const char* ora_dump_reader::message(int entry)

@@ -112,6 +112,11 @@ public:
     }
     void find_ora_objects(ora_dump_stream& stream, ora_table_map& tables, bool& complete);
 
+    // The level-0 report of a dump that ends before the export's end, with
+    // the number of tables found whole; the caller marks the context
+    // truncated. Returns when the reporter does.
+    static void report_truncated(std::size_t whole_tables);
+
     // A name of more than 2 bytes that starts and ends with quote loses both.
     static std::string embellish_name(const std::string& name, char quote);
     // user + "." + name when merging and the user is known.
