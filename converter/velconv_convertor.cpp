@@ -70,8 +70,15 @@ void velconv_convertor::check_dest()
         dest_provider->check_dest(*this);
         return;
     }
-    if (dest_mode() == udb_dest_mode::replace_database && engine.is_db_exist(dest))
+    if (dest_mode() == udb_dest_mode::replace_database && engine.is_db_exist(dest)) {
+        // Nothing is dropped that the run could not make again.
+        try {
+            engine.check_create_db(dest);
+        } catch (const tk_exception& e) {
+            throw tk_exception(tk_format("The database '%s' is not replaced: %s", dest, e.message), 1);
+        }
         engine.delete_db(dest);
+    }
 }
 
 std::unique_ptr<udb_database> velconv_convertor::get_dest_base()

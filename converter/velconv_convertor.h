@@ -110,8 +110,10 @@ public:
     // that is not a valid profile gives false with nothing applied.
     bool load_profile_file(const std::wstring& path);
 
-    // In mode 0 drops the destination database when it exists. The run
-    // calls it, after the dump has opened and the tables are chosen.
+    // In mode 0 drops the destination database when it exists, once the
+    // server has shown that it can be made again (else level 1, nothing
+    // dropped). The run calls it, after the dump has opened and the tables
+    // are chosen.
     void check_dest();
     // Opens the destination database (flags 36 in mode 0, else 40), or
     // creates it when it does not exist. Owned by the caller.

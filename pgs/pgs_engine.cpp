@@ -7,6 +7,9 @@
 
 #include <pqxx/pqxx>
 
+#include <unistd.h>
+
+#include <atomic>
 #include <utility>
 
 namespace {
@@ -38,7 +41,10 @@ void append_quoted_ident(std::wstring& out, std::wstring_view part)
 
 std::string pgs_error_text(const std::exception& e)
 {
-    return e.what();
+    std::string text = e.what();
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
 }
 
 namespace {
@@ -308,6 +314,32 @@ bool pgs_engine::is_db_exist(const std::wstring& name)
     }
 }
 
+std::string pgs_engine::create_db_sql(const std::wstring& name)
+{
+    return "CREATE DATABASE " + make_ident8(name);
+}
+
+void pgs_engine::check_create_db(const std::wstring& name)
+{
+    TK_TRACE(2, "pgs_engine::check_create_db(%s)", name);
+    // The privilege, the template, its encoding, its tablespace and whether
+    // anyone else holds the template open are the server's to judge: it
+    // is asked by the very statement create_db sends, for a database of a
+    // name of this process's own.
+    static std::atomic<unsigned> serial{0};
+    const std::wstring probe = L"velc_create_check_" + std::to_wstring(::getpid()) + L"_" +
+                               std::to_wstring(serial.fetch_add(1, std::memory_order_relaxed));
+    try {
+        pqxx::nontransaction tx(connection(), "check_create_db");
+        const std::string sql = create_db_sql(probe);
+        TK_TRACE(1, "query=%s", sql);
+        exec(tx, sql);
+        exec(tx, "DROP DATABASE IF EXISTS " + make_ident8(probe));
+    } catch (const pqxx::pqxx_exception& e) {
+        pgs_raise(pgs_error_text(e.base()));
+    }
+}
+
 std::unique_ptr<pgs_database> pgs_engine::create_db(const std::wstring& name)
 {
     TK_TRACE(2, "pgs_engine::create_db(%s)", name);
@@ -315,7 +347,7 @@ std::unique_ptr<pgs_database> pgs_engine::create_db(const std::wstring& name)
     try {
         {
             pqxx::nontransaction tx(connection(), "create_db");
-            const std::string sql = "CREATE DATABASE " + make_ident8(name);
+            const std::string sql = create_db_sql(name);
             TK_TRACE(1, "query=%s", sql);
             exec(tx, sql);
         }

@@ -34,6 +34,10 @@ public:
                  const std::string& database, int port);
     bool is_db_exist(const std::wstring& name);
     std::unique_ptr<pgs_database> create_db(const std::wstring& name);
+    // Raises pgs_exception with the server's reason when create_db could
+    // not make a database now (a role without CREATEDB, a template in use):
+    // it makes and drops one of another name, by the same statement.
+    void check_create_db(const std::wstring& name);
     void delete_db(const std::wstring& name);
     std::unique_ptr<pgs_database> open_db(const std::wstring& name, std::int32_t open_flags,
                                           const std::wstring& schema);
@@ -50,6 +54,8 @@ public:
     static std::wstring make_ident(const std::wstring& name, bool keep_case);
     static std::string make_ident8(const std::wstring& name);
     static std::string make_name8(const std::wstring& name);
+    // The statement by which create_db makes the database.
+    static std::string create_db_sql(const std::wstring& name);
     // A text as an SQL string literal, escaped for the connection.
     static std::string quote_literal(pqxx::transaction_base& tx, const std::string& text);
     // A to Z to a to z, nothing else.
@@ -113,7 +119,7 @@ private:
     int open_work = 0;
 };
 
-// The text of a library exception.
+// The text of a library exception, without its final line break.
 std::string pgs_error_text(const std::exception& e);
 
 // Raises the failure of a server call whose library text is given:

@@ -569,6 +569,36 @@ TEST_F(E2eConvert, RefusedRunsLeaveTheDestinationAlone)
     }
 }
 
+// A role that owns the destination may drop it, but without CREATEDB it
+// could not make it again: mode 0 asks the server first and drops nothing.
+TEST_F(E2eConvert, ModeZeroKeepsADatabaseItCouldNotMakeAgain)
+{
+    const std::string src = d1_path();
+    const std::string role = "e2e_owner_nocreatedb_" + std::to_string(getpid());
+    exec("DROP ROLE IF EXISTS " + quote_ident(role), "postgres");
+    exec("CREATE ROLE " + quote_ident(role) + " LOGIN NOCREATEDB", "postgres");
+    exec("CREATE DATABASE " + quote_ident(db) + " OWNER " + quote_ident(role), "postgres");
+    exec("CREATE TABLE keep (id int); INSERT INTO keep VALUES (1), (2); ALTER TABLE keep OWNER TO " +
+         quote_ident(role));
+    const e2e::result r = run({"--src=" + src, "--dest=" + db, "--mode=0", "--host=" + server.socket_dir,
+                               "--port=" + std::to_string(server.port), "--user=" + role});
+    EXPECT_TRUE(db_exists(db));
+    EXPECT_EQ(count("keep"), "2");
+    // A role that may create it replaces it, and leaves no database of
+    // the check behind.
+    const e2e::result replaced = run(args(src, {"--mode=0"}));
+    EXPECT_EQ(replaced.status, 0) << e2e::describe(replaced);
+    EXPECT_EQ(tables(), (strings{"dept", "emp", "types"}));
+    EXPECT_EQ(query("SELECT count(*) FROM pg_database WHERE datname LIKE 'velc\\_create\\_check\\_%'", "postgres"),
+              "0");
+    exec("DROP ROLE " + quote_ident(role), "postgres");
+    EXPECT_EQ(r.status, 255) << e2e::describe(r);
+    EXPECT_EQ(r.out, "Reading file " + src + "\n") << e2e::describe(r);
+    EXPECT_EQ(r.err, "Error:\nThe database '" + db +
+                         "' is not replaced: ERROR:  permission denied to create database\n")
+        << e2e::describe(r);
+}
+
 TEST_F(E2eConvert, ServerRefusalsEndWith255)
 {
     const std::string src = d1_path();
