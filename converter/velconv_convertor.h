@@ -151,6 +151,9 @@ private:
     void run_tables(udb_database& dest);
     void convert_table(udb_database& dest, pgs_tn_validator& validator, std::vector<std::wstring>& taken,
                        const std::wstring& name);
+    // The keys and indexes of a table the run created, after its rows; each
+    // refused one is reported as the table's.
+    void build_keys(udb_database& dest, const std::wstring& target_name, const std::wstring& name);
 
     bool console;
     ora_dump_opener_t dump_opener;

@@ -185,6 +185,7 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
     // table (which commits what it holds) before the source table.
     std::unique_ptr<udb_recordset> source;
     std::unique_ptr<udb_recordset> target;
+    std::wstring target_name;
     try {
         source = source_db->get_table(name, 1);
         if (!source)
@@ -199,7 +200,7 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
 
         const bool acceptable = validator.is_acceptable(name);
         const std::wstring bare = acceptable ? name : validator.get_safe_name(name);
-        const std::wstring target_name = pgs_base_db::make_safe_tname(bare, L"public");
+        target_name = pgs_base_db::make_safe_tname(bare, L"public");
         TK_TRACE(1, "new_tab_name=%s", target_name);
 
         const std::wstring schema_name = pgs_database::split_name(name, std::wstring()).first;
@@ -240,6 +241,7 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
             target.reset();
             source.reset();
             fe->definitions_done(name);
+            build_keys(dest, target_name, name);
             return;
         }
 
@@ -277,6 +279,7 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
         fe->table_converted(name, handled);
         target.reset();
         source.reset();
+        build_keys(dest, target_name, name);
     } catch (const tk_exception& e) {
         target.reset();
         source.reset();
@@ -284,5 +287,29 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
             throw tk_final_exception();
         reporter->set_context(name);
         reporter->handle(e, false);
+        // A table whose rows were refused stays, with its keys.
+        build_keys(dest, target_name, name);
+    }
+}
+
+void velconv_convertor::build_keys(udb_database& dest, const std::wstring& target_name, const std::wstring& name)
+{
+    error_handler* reporter = error_handler::instance();
+    for (;;) {
+        // A stop leaves the table with its rows and without the keys not
+        // built yet.
+        if (stop_requested())
+            throw tk_final_exception();
+        try {
+            if (!dest.build_next_index(target_name))
+                return;
+        } catch (const tk_exception& e) {
+            if (stop_requested())
+                throw tk_final_exception();
+            // Refused (level 0): reported, and the next follows. A lost
+            // connection (level 1) ends the run here.
+            reporter->set_context(L"Table " + name);
+            reporter->handle(e, false);
+        }
     }
 }

@@ -189,6 +189,7 @@ bool pgs_database::delete_tab(const std::wstring& table_name)
     if (!keep_case())
         TK_TRACE(1, "'case sensitive' is OFF, make table name lowercase");
     const std::wstring name = pgs_engine::case_form(table_name);
+    pending_indexes.erase(table_name);
     try {
         pqxx::transaction<pqxx::read_committed> tx(engine().connection(), "drop_table");
         engine().exec(tx, tk_to_utf8(L"DROP TABLE IF EXISTS " + get_safe_name(name) + L" CASCADE"));
@@ -291,14 +292,34 @@ std::unique_ptr<udb_recordset> pgs_database::create_table(const std::wstring& ta
     pgs_schema_initializer builder(table_name, schema, indexes);
     builder.build_schema();
     add_full_name1(table_name);
+    pending_indexes.erase(table_name);
     if (!indexes.empty()) {
+        // Built once the rows are in, as pg_restore does: a key that the
+        // rows break then costs the key, not every row, and the rows load
+        // without index upkeep.
         pgs_indexes_initializer index_builder(table_name, builder.get_columns(), indexes, builder.get_names_map());
-        index_builder.build_indexes();
+        const std::vector<pgs_index_statement> list = index_builder.pending();
+        if (!list.empty())
+            pending_indexes[table_name].assign(list.begin(), list.end());
     } else {
         TK_TRACE(2, "indexes.size()=0");
     }
     names_map.add_fn_map(table_name, builder.get_names_map());
     return get_table(table_name, udb_open_flags::created);
+}
+
+bool pgs_database::build_next_index(const std::wstring& table_name)
+{
+    TK_TRACE(2, "pgs_database::build_next_index(%s)", table_name);
+    const auto it = pending_indexes.find(table_name);
+    if (it == pending_indexes.end())
+        return false;
+    const pgs_index_statement next = std::move(it->second.front());
+    it->second.pop_front();
+    if (it->second.empty())
+        pending_indexes.erase(it);
+    pgs_indexes_initializer::send(next);
+    return true;
 }
 
 std::unique_ptr<udb_recordset> pgs_database::get_query(const std::wstring& name_, const std::wstring& query_text,

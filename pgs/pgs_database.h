@@ -3,9 +3,12 @@
 // connection of its own: every statement runs on the engine's.
 #pragma once
 
+#include "pgs_indexes_initializer.h"
 #include "udb_database.h"
 
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -37,10 +40,13 @@ public:
 
     void create_schema(const std::wstring& schema_name) override;
     // Open flag 8 opens an existing table unchanged; without it an existing
-    // table is a level-0 failure and nothing is sent.
+    // table is a level-0 failure and nothing is sent. A table it creates
+    // gets its keys and indexes from build_next_index, after its rows.
     std::unique_ptr<udb_recordset> create_table(const std::wstring& table_name, const udb_schema& schema,
                                                 const udb_indexes& indexes) override;
-    // Drops the table whether or not it is listed; true when it was.
+    bool build_next_index(const std::wstring& table_name) override;
+    // Drops the table whether or not it is listed; true when it was. Keys
+    // and indexes still waiting for it are forgotten.
     bool delete_tab(const std::wstring& table_name) override;
     std::unique_ptr<udb_recordset> get_query(const std::wstring& name, const std::wstring& query_text,
                                              std::int32_t open_flags) override;
@@ -63,4 +69,8 @@ public:
     static std::wstring foreign_key_sql(const t_relationship& relationship, const udb_names_map& names);
 
     std::wstring default_schema;
+
+private:
+    // By the table name that create_table received, in sending order.
+    std::map<std::wstring, std::deque<pgs_index_statement>> pending_indexes;
 };

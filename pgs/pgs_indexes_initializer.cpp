@@ -88,6 +88,7 @@ pgs_indexes_initializer::pgs_indexes_initializer(const std::wstring& table_name_
                 continue;
         }
         accepted.push_back(udb_index(name, src->b_unique, src->b_primary, names));
+        source_names.push_back(src->name);
         if (!acceptable) {
             TK_TRACE(2, "Store generated index name '%s'", name);
             validator.add_existing_name(name);
@@ -133,23 +134,31 @@ std::vector<std::wstring> pgs_indexes_initializer::statements() const
     return out;
 }
 
-void pgs_indexes_initializer::build_indexes()
+std::vector<pgs_index_statement> pgs_indexes_initializer::pending() const
 {
-    TK_TRACE(2, "pgs_indexes_initializer::build_indexes(n_indexes=%d)", accepted.size());
-    pgs_engine& engine = *pgs_engine::get_instance();
+    TK_TRACE(2, "pgs_indexes_initializer::pending(n_indexes=%d)", accepted.size());
     const std::vector<std::wstring> list = statements();
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        const std::string sql = tk_to_utf8(list[i]);
-        TK_TRACE(3, "Create index '%s': %s\n", accepted[i].name, sql);
-        try {
-            pqxx::transaction<pqxx::read_committed> tx(engine.connection(), "build_indicies");
-            engine.exec(tx, sql);
-            tx.commit();
-        } catch (const pqxx::pqxx_exception& e) {
-            // An index the server refuses is passed over; a lost connection
-            // ends the table.
-            pgs_raise_if_lost(e.base().what(), "Cannot create index: " + sql + ". ");
-            TK_TRACE(3, "Cannot create index: %s. %s", sql, e.base().what());
-        }
+    std::vector<pgs_index_statement> out;
+    out.reserve(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i)
+        out.push_back({source_names[i], accepted[i].b_primary, tk_to_utf8(list[i])});
+    return out;
+}
+
+void pgs_indexes_initializer::send(const pgs_index_statement& statement)
+{
+    pgs_engine& engine = *pgs_engine::get_instance();
+    TK_TRACE(3, "Create index '%s': %s\n", statement.name, statement.sql);
+    try {
+        pqxx::transaction<pqxx::read_committed> tx(engine.connection(), "build_indicies");
+        engine.exec(tx, statement.sql);
+        tx.commit();
+    } catch (const pqxx::pqxx_exception& e) {
+        const std::string text = pgs_error_text(e.base());
+        TK_TRACE(3, "Cannot create index: %s. %s", statement.sql, text);
+        std::string what = statement.primary ? "primary key" : "index";
+        if (!statement.name.empty())
+            what += " " + tk_to_utf8(statement.name);
+        pgs_raise(text, what + " not created: ");
     }
 }

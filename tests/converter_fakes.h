@@ -37,6 +37,8 @@ struct table_script {
     std::int64_t rec_count = -1;
     // The columns are NOT NULL.
     bool not_null = false;
+    // Unique indexes on the first column, after the key.
+    int unique_indexes = 0;
 };
 
 // One table with n rows numbered from 1.
@@ -57,6 +59,8 @@ public:
             add_owned_column(std::make_unique<t_ftd>(0, c, VT_I4, s.not_null));
         if (s.primary_key && !s.columns.empty())
             add_index(udb_index(L"PK_" + s.name, true, true, {s.columns.front()}));
+        for (int i = 1; i <= s.unique_indexes && !s.columns.empty(); ++i)
+            add_index(udb_index(L"UQ_" + s.name + std::to_wstring(i), true, false, {s.columns.front()}));
         rec_count = s.rec_count >= 0 ? s.rec_count : s.rows;
     }
     void append_record(udb_record&) override { throw tk_exception("a source is not written", 2); }
@@ -209,6 +213,7 @@ public:
     bool delete_tab(const std::wstring& name) override
     {
         log.call("delete_tab(" + tk_wide_to_utf8(name) + ")");
+        pending.erase(name);
         return udb_database::delete_tab(name);
     }
     std::unique_ptr<udb_recordset> create_table(const std::wstring& name, const udb_schema& schema,
@@ -216,9 +221,21 @@ public:
     {
         log.call("create_table(" + tk_wide_to_utf8(name) + " cols=" + std::to_string(schema.size()) +
                  " idx=" + std::to_string(indexes.size()) + ")");
-        if (!is_table_exist(name))
+        if (!is_table_exist(name)) {
             table_names.push_back(name);
+            pending[name] = {0, indexes.size()};
+        }
         return std::make_unique<recording_table>(name, log);
+    }
+    // Each key or index of a table it created, once: "index(T #n)", n from 1.
+    bool build_next_index(const std::wstring& name) override
+    {
+        const auto it = pending.find(name);
+        if (it == pending.end() || it->second.first == it->second.second)
+            return false;
+        const std::size_t n = ++it->second.first;
+        log.call("index(" + tk_wide_to_utf8(name) + " #" + std::to_string(n) + ")");
+        return true;
     }
     std::unique_ptr<udb_recordset> get_query(const std::wstring&, const std::wstring&, std::int32_t) override
     {
@@ -231,6 +248,8 @@ public:
     bool test_query(const std::wstring&) override { return false; }
 
     call_log& log;
+    // By table: the keys and indexes built (or refused) so far, and all.
+    std::map<std::wstring, std::pair<std::size_t, std::size_t>> pending;
 };
 
 // Hands the run a recording destination and logs the two calls.

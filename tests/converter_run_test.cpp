@@ -86,6 +86,8 @@ strings converted(const std::string& name, int rows, const std::string& dest_nam
     s.push_back("finish(" + d + ")");
     s.push_back("converted(" + name + " " + std::to_string(rows) + ")");
     s.push_back("release(" + d + ")");
+    // The key after the rows.
+    s.push_back("index(" + d + " #1)");
     return s;
 }
 
@@ -138,6 +140,8 @@ void PrintTo(const run_case& c, std::ostream* os)
 std::vector<run_case> run_cases()
 {
     const tk_exception copy_refused("ERROR: null value in column \"ID\"", 0);
+    const tk_exception cancelled_key("primary key PK_A not created: ERROR:  canceling statement due to user request",
+                                     0);
     std::vector<run_case> rows;
     // Table list.
     rows.push_back({"gui_empty_selection_converts_nothing", mode::gui, {table(L"EMP")}, {},
@@ -163,7 +167,7 @@ std::vector<run_case> run_cases()
                    concat({run_start,
                            {"create_schema(public)", "delete_tab(public.EMP)", "create_table(public.EMP cols=1 idx=1)",
                             "started(EMP)", "append(public.EMP #1)", "finish(public.EMP)", "converted(EMP 1)",
-                            "release(public.EMP)"},
+                            "release(public.EMP)", "index(public.EMP #1)"},
                            run_end})};
         c.n_mode = 1;
         c.existing = {L"public.EMP"};
@@ -236,7 +240,8 @@ std::vector<run_case> run_cases()
                    concat({run_start,
                            {"create_schema(public)", "create_table(public.EMP cols=1 idx=1)", "started(EMP)",
                             "append(public.EMP #1)", "append(public.EMP #2)", "report(Error:\nEMP, record #3: X\n)",
-                            "append(public.EMP #4)", "finish(public.EMP)", "converted(EMP 4)", "release(public.EMP)"},
+                            "append(public.EMP #4)", "finish(public.EMP)", "converted(EMP 4)", "release(public.EMP)",
+                            "index(public.EMP #1)"},
                            run_end})};
         c.all_converted = false;
         rows.push_back(c);
@@ -248,7 +253,8 @@ std::vector<run_case> run_cases()
                            {"create_schema(public)", "create_table(public.T cols=1 idx=1)", "started(T)",
                             "append(public.T #1)", "append(public.T #2)",
                             "report(Error:\nT, record #3: The record cannot be read.\n)", "append(public.T #4)",
-                            "append(public.T #5)", "finish(public.T)", "converted(T 5)", "release(public.T)"},
+                            "append(public.T #5)", "finish(public.T)", "converted(T 5)", "release(public.T)",
+                            "index(public.T #1)"},
                            run_end})};
         c.all_converted = false;
         rows.push_back(c);
@@ -259,7 +265,9 @@ std::vector<run_case> run_cases()
                    concat({run_start,
                            {"create_schema(public)", "create_table(public.A cols=1 idx=1)", "started(A)",
                             "append(public.A #1)", "finish(public.A)", "release(public.A)",
-                            "report(Error:\nA: ERROR: null value in column \"ID\"\n)"},
+                            "report(Error:\nA: ERROR: null value in column \"ID\"\n)",
+                            // The table stays, with its key.
+                            "index(public.A #1)"},
                            converted("B", 1), run_end})};
         c.failures.emplace("finish(public.A)", copy_refused);
         c.all_converted = false;
@@ -273,6 +281,90 @@ std::vector<run_case> run_cases()
                    concat({run_start, {"report(A: cannot read the definition)"}, converted("B", 1), run_end})};
         c.all_converted = false;
         rows.push_back(c);
+    }
+    // Keys and indexes, after the rows of a table the run made.
+    {
+        table_script a = table(L"A", 1);
+        a.unique_indexes = 1;
+        for (mode form : {mode::console, mode::gui}) {
+            const bool console = form == mode::console;
+            const std::string report = "Table A: primary key PK_A not created: ERROR: refused";
+            run_case c{std::string(console ? "console" : "gui") +
+                           "_a_refused_key_is_the_tables_report_and_the_next_follows",
+                       form,
+                       {a, table(L"B", 1)},
+                       {L"A", L"B"},
+                       concat({run_start,
+                               {"create_schema(public)", "create_table(public.A cols=1 idx=2)", "started(A)",
+                                "append(public.A #1)", "finish(public.A)", "converted(A 1)", "release(public.A)",
+                                "index(public.A #1)", "report(" + (console ? "Error:\n" + report + "\n" : report) + ")",
+                                "index(public.A #2)"},
+                               converted("B", 1), run_end})};
+            c.failures.emplace("index(public.A #1)", tk_exception("primary key PK_A not created: ERROR: refused", 0));
+            c.all_converted = false;
+            rows.push_back(c);
+        }
+        {
+            run_case c{"gui_abort_at_a_refused_key_builds_no_further", mode::gui, {a, table(L"B", 1)}, {L"A", L"B"},
+                       concat({run_start,
+                               {"create_schema(public)", "create_table(public.A cols=1 idx=2)", "started(A)",
+                                "append(public.A #1)", "finish(public.A)", "converted(A 1)", "release(public.A)",
+                                "index(public.A #1)", "report(Table A: ERROR: refused)"},
+                               run_end}),
+                       false};
+            c.failures.emplace("index(public.A #1)", tk_exception("ERROR: refused", 0));
+            c.answers = {continue_answer{true, false}};
+            rows.push_back(c);
+        }
+        {
+            // A lost connection is level 1: the console ends the program.
+            run_case c{"console_a_lost_connection_at_a_key_ends_the_program", mode::console, {a, table(L"B", 1)},
+                       {L"A", L"B"},
+                       concat({run_start,
+                               {"create_schema(public)", "create_table(public.A cols=1 idx=2)", "started(A)",
+                                "append(public.A #1)", "finish(public.A)", "converted(A 1)", "release(public.A)",
+                                "index(public.A #1)", "report(Error:\nTable A: server closed the connection\n)"},
+                               run_end}),
+                       false, -1};
+            c.failures.emplace("index(public.A #1)", tk_exception("server closed the connection", 1));
+            rows.push_back(c);
+        }
+        for (mode form : {mode::console, mode::gui}) {
+            run_case c{std::string(form == mode::console ? "console" : "gui") +
+                           "_a_stop_while_a_key_is_built_ends_the_run_quietly",
+                       form,
+                       {a, table(L"B", 1)},
+                       {L"A", L"B"},
+                       concat({run_start,
+                               {"create_schema(public)", "create_table(public.A cols=1 idx=2)", "started(A)",
+                                "append(public.A #1)", "finish(public.A)", "converted(A 1)", "release(public.A)",
+                                "index(public.A #1)"},
+                               run_end}),
+                       false};
+            c.stop_after = "index(public.A #1)";
+            c.failures.emplace("index(public.A #1)", cancelled_key);
+            rows.push_back(c);
+        }
+        {
+            run_case c{"definitions_only_build_the_keys_after_the_table", mode::console, {a}, {L"A"},
+                       concat({run_start,
+                               {"create_schema(public)", "create_table(public.A cols=1 idx=2)", "started(A)",
+                                "finish(public.A)", "release(public.A)", "defined(A)", "index(public.A #1)",
+                                "index(public.A #2)"},
+                               run_end})};
+            c.tab_def = true;
+            rows.push_back(c);
+        }
+        {
+            run_case c{"mode_3_builds_nothing_on_a_table_it_merges_into", mode::console, {a}, {L"A"},
+                       concat({run_start,
+                               {"create_schema(public)", "create_table(public.A cols=1 idx=2)", "started(A)",
+                                "append(public.A #1)", "finish(public.A)", "converted(A 1)", "release(public.A)"},
+                               run_end})};
+            c.n_mode = 3;
+            c.existing = {L"public.A"};
+            rows.push_back(c);
+        }
     }
     // Ending early.
     {

@@ -231,6 +231,14 @@ TEST_F(database_server, IndexesAndSequence)
     side_exec("CREATE TABLE blocker (b int); INSERT INTO blocker VALUES (1)");
     auto rs = db->create_table(L"public.idx", t.schema, t.indexes);
     rs.reset();
+    // The keys and indexes wait for the rows.
+    EXPECT_EQ(side_scalar("SELECT count(*) FROM pg_index i JOIN pg_class c ON c.oid = i.indrelid "
+                          "WHERE c.relname = 'idx'"),
+              "0");
+    int built = 0;
+    while (db->build_next_index(L"public.idx"))
+        ++built;
+    EXPECT_EQ(built, 3);
     EXPECT_EQ(side_scalar("SELECT count(*) FROM pg_class WHERE relname = 'i_ab'"), "1");
     EXPECT_EQ(side_scalar("SELECT string_agg(a.attname, ',') FROM pg_index i JOIN pg_class c ON c.oid = i.indrelid "
                           "JOIN pg_attribute a ON a.attrelid = c.oid AND a.attnum = ANY(i.indkey) "
@@ -249,13 +257,44 @@ TEST_F(database_server, FailingIndexLeavesTableAndOtherIndexes)
     source_table t;
     t.add(L"a", VT_I4);
     t.add(L"b", VT_I4);
-    // A second primary key is refused by the server; the index after it
+    // A second primary key is refused by the server, and so is a unique
+    // index that the rows break; the rows stay, and the index after them
     // is still built.
     t.indexes.push_back(udb_index(L"pk1", true, true, {L"a"}));
     t.indexes.push_back(udb_index(L"pk2", true, true, {L"b"}));
     t.indexes.push_back(udb_index(L"u1", true, false, {L"b"}));
+    t.indexes.push_back(udb_index(L"i_ba", false, false, {L"b", L"a"}));
     auto rs = db->create_table(L"public.f", t.schema, t.indexes);
+    for (int a : {1, 2}) {
+        udb_record r = make_record({{L"a", ole_variant(a)}, {L"b", ole_variant(7)}});
+        rs->append_record(r);
+    }
+    rs->finish();
     rs.reset();
+    struct step {
+        bool refused;
+        std::string text;  // the start of the refusal
+    };
+    const std::vector<step> steps = {
+        {false, ""},
+        {true, "primary key pk2 not created: ERROR:  multiple primary keys for table \"f\" are not allowed"},
+        {true, "index u1 not created: ERROR:  could not create unique index"},
+        {false, ""},
+    };
+    for (const step& s : steps) {
+        SCOPED_TRACE(s.text);
+        try {
+            EXPECT_TRUE(db->build_next_index(L"public.f"));
+            EXPECT_FALSE(s.refused);
+        } catch (const pgs_exception& e) {
+            EXPECT_TRUE(s.refused) << e.what();
+            EXPECT_EQ(e.level, 0);
+            EXPECT_EQ(std::string(e.what()).substr(0, s.text.size()), s.text);
+            EXPECT_NE(std::string(e.what()).back(), '\n');
+        }
+    }
+    EXPECT_FALSE(db->build_next_index(L"public.f"));
+    EXPECT_EQ(side_scalar("SELECT count(*) FROM f"), "2");
     EXPECT_EQ(side_scalar("SELECT count(*) FROM pg_index i JOIN pg_class c ON c.oid = i.indrelid "
                           "WHERE c.relname = 'f'"),
               "2");

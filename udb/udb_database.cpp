@@ -32,6 +32,11 @@ udb_database::~udb_database()
 
 void udb_database::create_schema(const std::wstring&) {}
 
+bool udb_database::build_next_index(const std::wstring&)
+{
+    return false;
+}
+
 void udb_database::create_index(const std::wstring&, const udb_index&) {}
 
 void udb_database::create_indexes(const std::wstring& table_name, const udb_indexes& indexes)

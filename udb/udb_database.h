@@ -71,6 +71,12 @@ public:
     // ends a destination table with finish() and then releases it.
     virtual std::unique_ptr<udb_recordset> create_table(const std::wstring& table_name, const udb_schema& schema,
                                                         const udb_indexes& indexes) = 0;
+    // Builds the next key or index that create_table left for after the
+    // rows of a table it created, and forgets it; false when none is left
+    // (always for a table it opened, and in the base). One the destination
+    // refuses raises a level-0 failure that names it; the next call goes on
+    // with the one after it.
+    virtual bool build_next_index(const std::wstring& table_name);
     virtual void create_index(const std::wstring& table_name, const udb_index& index);
     virtual void create_indexes(const std::wstring& table_name, const udb_indexes& indexes);
     // Removes the first matching name from the table list (the real table is
