@@ -1,10 +1,11 @@
 // The keys and indexes velcagent builds, as the destination's catalogue
 // shows them: a table the run creates gets them after its rows, a key or
 // index the server refuses costs itself and is reported while the rows
-// stay.
+// stay, and a key finds its columns whatever their quoted names hold.
 
 #include "e2e_dumps.h"
 #include "e2e_support.h"
+#include "ora_dump_writer_pump.h"
 
 #include <string>
 #include <vector>
@@ -151,6 +152,86 @@ TEST_F(E2eKeys, ARefusedKeyOrIndexIsReportedAndTheRowsStay)
     EXPECT_EQ(defined.err, "");
     EXPECT_EQ(keys_by_position("dups"), (strings{"p:1", "u:2"}));
     EXPECT_EQ(keys_by_position("twice"), (strings{"i:2", "p:1"}));
+}
+
+// Oracle allows any character but the double quote in a quoted name; exp
+// and Data Pump write the names as they are. Each column has a key of its
+// own (or shares one), given in every form the dumps write keys in.
+const std::vector<std::string> punctuated = {"A B", "X)Y", "C,D", "S;T", "IT'S", "P(Q", "GR\xC3\x9CN", "TAIL "};
+
+table punctuated_table()
+{
+    table t;
+    t.name = "PUNCT";
+    for (const std::string& name : punctuated)
+        t.columns.push_back(varchar2(name, 10));
+    t.primary_key = {"X)Y"};
+    t.indexes = {{"PUNCT_CD", {"C,D"}, true}, {"PUNCT_ST_ITS", {"S;T", "IT'S"}}, {"PUNCT_PQ", {"P(Q"}}};
+    t.constraints = {"CONSTRAINT \"PUNCT_GRUEN\" UNIQUE (\"GR\xC3\x9CN\") ENABLE",
+                     "CONSTRAINT \"PUNCT_AB_TAIL\" UNIQUE (\"A B\", \"TAIL \") ENABLE"};
+    for (int row = 1; row <= 2; ++row) {
+        std::vector<cell> cells;
+        for (std::size_t c = 0; c < punctuated.size(); ++c)
+            cells.push_back(text(std::to_wstring(c + 1) + L"-" + std::to_wstring(row)));
+        t.rows.push_back(cells);
+    }
+    return t;
+}
+
+ora_pump::bytes punctuated_pump_dump()
+{
+    std::vector<ora_pump::column> columns;
+    for (const std::string& name : punctuated)
+        columns.push_back({name, 1, 10, {}, {}, 873});
+    ora_pump::writer w;
+    w.document(ora_pump::strmtable_doc("SCOTT", "PUNCT", columns));
+    w.zeros(3);
+    for (int row = 1; row <= 2; ++row) {
+        std::vector<ora_pump::bytes> values;
+        for (std::size_t c = 0; c < punctuated.size(); ++c)
+            values.push_back(
+                ora_pump::value(ora_rows::text(std::to_wstring(c + 1) + L"-" + std::to_wstring(row), 65001)));
+        w.raw(ora_pump::record(values));
+    }
+    w.document(ora_pump::table_doc("SCOTT", "PUNCT", columns,
+                                   {{"PUNCT_PK", 2, {"X)Y"}},
+                                    {"PUNCT_CD", 3, {"C,D"}},
+                                    {"PUNCT_ST_ITS", 3, {"S;T", "IT'S"}},
+                                    {"PUNCT_PQ", 3, {"P(Q"}},
+                                    {"PUNCT_GRUEN", 3, {"GR\xC3\x9CN"}},
+                                    {"PUNCT_AB_TAIL", 3, {"A B", "TAIL "}}}));
+    w.zeros(16);
+    return w.data();
+}
+
+TEST_F(E2eKeys, KeysFindColumnsWhoseQuotedNamesHoldPunctuation)
+{
+    struct format_case {
+        const char* name;
+        std::string src;
+        strings keys;  // by column position, from 1
+    };
+    const std::vector<format_case> cases = {
+        {"classic", write_dump("punct.dmp", whole_dump({punctuated_table()})),
+         {"i:4,5", "i:6", "p:2", "u:1,8", "u:3", "u:7"}},
+        {"data pump", write_dump("punct_pump.dmp", punctuated_pump_dump()),
+         {"p:2", "u:1,8", "u:3", "u:4,5", "u:6", "u:7"}},
+    };
+    for (const format_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const e2e::result r = run(args(c.src, {"--mode=0"}));
+        ASSERT_EQ(r.status, 0) << e2e::describe(r);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(count("punct"), "2");
+        EXPECT_EQ(keys_by_position("punct"), c.keys);
+        // Each column holds its own values: the keys sit on the columns the
+        // dump named.
+        EXPECT_EQ(query("SELECT count(*) FROM pg_attribute WHERE attrelid = 'public.punct'::regclass AND "
+                        "attnum > 0 AND NOT attisdropped"),
+                  std::to_string(punctuated.size()));
+        EXPECT_EQ(rows("SELECT * FROM punct ORDER BY 1"),
+                  (strings{"1-1|2-1|3-1|4-1|5-1|6-1|7-1|8-1", "1-2|2-2|3-2|4-2|5-2|6-2|7-2|8-2"}));
+    }
 }
 
 }  // namespace

@@ -396,6 +396,22 @@ TEST(OraDumpXmlKeys, KeysAndForeignKeysOfATable)
     EXPECT_EQ(d.parser.get_table_owner(), L"SCOTT");
 }
 
+// Oracle keeps blanks at the end of a quoted name; the key list's names
+// lose theirs, and still name the column.
+TEST(OraDumpXmlKeys, AKeyFindsAColumnWhoseNameEndsInABlank)
+{
+    const std::string columns = item("ID", 2, 1) + item("TAIL ", 1, 2, "<CHARSETID>873</CHARSETID>", 10);
+    const std::string constraints =
+        "<CON1_LIST>" + key_item("PK_T", 2, {{"TAIL ", 2}}) + key_item("UK_T", 3, {{"ID", 1}}) + "</CON1_LIST>";
+    described d(table_doc(columns, constraints));
+    EXPECT_TRUE(d.complete);
+    EXPECT_EQ(d.parser.failure_message(), "");
+    EXPECT_EQ(d.names(), (std::vector<std::wstring>{L"ID", L"TAIL "}));
+    ASSERT_EQ(d.table.indexes.size(), 2u);
+    EXPECT_TRUE(d.table.indexes[0].b_primary);
+    EXPECT_TRUE(d.table.indexes[1].b_unique);
+}
+
 TEST(OraDumpXmlKeys, ForeignKeyOwnerReplacesTheOwner)
 {
     const std::string constraints =

@@ -149,6 +149,39 @@ bool parse_literal(const std::string& text, std::string& out)
     return true;
 }
 
+// The names of a column list in parentheses: each item one double-quoted
+// name, taken as it stands between its quotes (blanks, commas, parentheses
+// and all), or one bare word. False for anything else: an expression, a
+// function, a DESC. A list without parentheses is the one token that
+// get_index_fields read: its quotes and parentheses are dropped and it is
+// split at its commas.
+bool parse_name_list(const std::string& text, std::vector<std::string>& names)
+{
+    names.clear();
+    std::string list = tk_trim(text);
+    if (list.size() < 2 || list.front() != '(' || list.back() != ')') {
+        for (const std::string& piece : tk_split_string(remove_chars(list, "()\""), ','))
+            if (!tk_trim(piece).empty())
+                names.push_back(tk_trim(piece));
+        return true;
+    }
+    list = list.substr(1, list.size() - 2);
+    for (const std::string& piece : split_outside(list, ',')) {
+        const std::string item = tk_trim(piece);
+        const bool quoted = item.size() >= 2 && item.front() == '"' && item.back() == '"' &&
+                            item.find('"', 1) == item.size() - 1;
+        if (quoted) {
+            names.push_back(item.substr(1, item.size() - 2));
+        } else if (!item.empty() && item.find_first_of("\"'() \t") == std::string::npos) {
+            names.push_back(item);
+        } else {
+            names.clear();
+            return false;
+        }
+    }
+    return true;
+}
+
 bool read_word(ora_dump_stream& stream, std::string& word)
 {
     bool too_long = false;
@@ -258,14 +291,14 @@ void ora_dump_table::add_table_constraint(const std::string& definition)
     for (std::size_t k = at; k < tokens.size() && k <= at + 1 && list.empty(); ++k) {
         const std::size_t open = tokens[k].find('(');
         if (open != std::string::npos && tokens[k].back() == ')')
-            list = tokens[k].substr(open + 1, tokens[k].size() - open - 2);
+            list = tokens[k].substr(open);
     }
+    std::vector<std::string> names;
+    if (!parse_name_list(list, names))
+        return;  // an expression, or no list at all
     std::vector<std::wstring> columns;
-    for (const std::string& item : split_outside(list, ',')) {
-        const std::string trimmed = tk_trim(item);
-        if (!quoted(trimmed))
-            return;  // an expression, or no list at all
-        const int idx = ora_dump_reader_th::find_column(schema, dump_text(unquoted(trimmed)));
+    for (const std::string& item : names) {
+        const int idx = ora_dump_reader_th::find_column(schema, dump_text(item));
         if (idx < 0) {
             TK_TRACE(2, "Key on a column the table lacks skipped: %s", definition);
             return;
@@ -599,17 +632,13 @@ std::string ora_dump_table::get_index_fields(std::int64_t limit)
 
 void ora_dump_table::get_field_list(std::vector<std::wstring>& names, std::int64_t limit)
 {
-    std::string list = remove_chars(tk_trim(get_index_fields(limit)), "()\"");
     names.clear();
     std::vector<std::string> elements;
-    tk_string(list).split(',', elements);
-    for (const std::string& element : elements) {
-        const std::string item = tk_trim(element);
-        TK_TRACE(1, "Processing field '%s'", item);
-        if (item.empty())
-            continue;
-        names.push_back(dump_text(item));
+    if (!parse_name_list(get_index_fields(limit), elements))
+        return;
+    for (const std::string& item : elements) {
         TK_TRACE(1, "Stored field '%s'", item);
+        names.push_back(dump_text(item));
     }
 }
 
@@ -631,11 +660,10 @@ bool ora_dump_table::parse_indexes(const std::vector<table_pos::index_record>& p
         if (list.empty())
             continue;
         std::vector<std::string> elements;
-        tk_string(remove_chars(list, "()\"")).split(',', elements);
         std::vector<std::wstring> columns;
-        bool complete = !elements.empty();
+        bool complete = parse_name_list(list, elements) && !elements.empty();
         for (const std::string& element : elements) {
-            const std::wstring wanted = dump_text(tk_trim(element));
+            const std::wstring wanted = dump_text(element);
             const int idx = ora_dump_reader_th::find_column(schema, wanted);
             if (wanted.empty() || idx < 0) {
                 complete = false;

@@ -85,6 +85,18 @@ bool is_constraint_item(std::u16string_view name)
 
 std::wstring wide(std::u16string_view text) { return tk_u16_to_wstring(text); }
 
+// A key's column name, its end blanks removed, names a column of that name
+// (letter case ignored) or one whose own name ends in blanks.
+bool has_key_column(const udb_schema& schema, const std::wstring& trimmed)
+{
+    if (schema.find_field(trimmed))
+        return true;
+    for (const t_ftd* column : schema)
+        if (tk_compare_no_case(tk_trim(column->name), trimmed) == 0)
+            return true;
+    return false;
+}
+
 std::string utf8(const XMLCh* text)
 {
     if (!text)
@@ -813,7 +825,7 @@ void ora_dump_parser::add_index()
     }
     std::vector<std::wstring> names = trimmed_map_names();
     for (const std::wstring& name : names) {
-        if (!target->schema.find_field(name)) {
+        if (!has_key_column(target->schema, name)) {
             column_map.clear();
             throw tk_exception("Field not found during index creation", 1);
         }

@@ -10,6 +10,7 @@
 #include "ora_dump_stream.h"
 #include "tk_exception.h"
 #include "tk_logger.h"
+#include "tk_string.h"
 
 namespace {
 
@@ -20,6 +21,21 @@ class incomplete_columns : public tk_exception {
 public:
     explicit incomplete_columns(const std::string& message) : tk_exception(message, 0) {}
 };
+
+// The table's column that a key names. Key lists reach here with the end
+// blanks of their names removed, so a column whose own name ends in a blank
+// is found by its name without them when no name matches.
+int key_column(const udb_schema& schema, const std::wstring& name)
+{
+    const int idx = ora_dump_reader_th::find_column(schema, name);
+    if (idx >= 0)
+        return idx;
+    const std::wstring bare = tk_trim(name);
+    for (std::size_t i = 0; i < schema.size(); ++i)
+        if (tk_compare_no_case(tk_trim(schema[i]->name), bare) == 0)
+            return static_cast<int>(i);
+    return -1;
+}
 
 }  // namespace
 
@@ -98,6 +114,14 @@ bool ora_dump_table::_init1(std::int64_t position, const table_pos& pos)
                 }
             }
         }
+
+        // Each key on the column's own name.
+        for (udb_index& index : indexes)
+            for (std::wstring& column : index.columns) {
+                const int idx = key_column(schema, column);
+                if (idx >= 0)
+                    column = schema[static_cast<std::size_t>(idx)]->name;
+            }
 
         TK_TRACE(1, "bHasNoRecords=%d", m_partitions.empty() ? 1 : 0);
         reset();
