@@ -203,7 +203,10 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
         target_name = pgs_base_db::make_safe_tname(bare, L"public");
         TK_TRACE(1, "new_tab_name=%s", target_name);
 
-        const std::wstring schema_name = pgs_database::split_name(name, std::wstring()).first;
+        // Only the name the run joined is split: the dump's own name, points
+        // and a merged owner included, is the table's whole name, so the
+        // schema is always the one the table goes into.
+        const std::wstring schema_name = pgs_database::split_name(target_name, std::wstring()).first;
         const std::wstring schema_line = tk_wformat(L"Creating schema if necessary: '%s'\n", schema_name);
         TK_TRACE(3, "%s", schema_line);
         fe->schema_line(schema_line);

@@ -4,6 +4,7 @@
 
 #include "e2e_dumps.h"
 #include "e2e_support.h"
+#include "ora_dump_writer_pump.h"
 #include "sample_dump.h"
 
 #include <arpa/inet.h>
@@ -513,17 +514,56 @@ TEST_F(E2eConvert, LogFileRecordsTheRun)
     EXPECT_LT(emp, ended);
 }
 
+// Merged names are whole table names of the public schema: no schema is
+// made for the owner.
 TEST_F(E2eConvert, OracleSchemaInTheNames)
 {
     const std::string src = d1_path();
-    const e2e::result r = run(args(src, {"--ora_schema"}));
-    ASSERT_EQ(r.status, 0) << e2e::describe(r);
-    EXPECT_EQ(tables(), (strings{"scott.dept", "scott.emp", "scott.types"}));
-    EXPECT_EQ(count(quote_ident("scott.emp")), "14");
-    EXPECT_EQ(query("SELECT count(*) FROM pg_namespace WHERE nspname = 'scott'"), "1");
-    EXPECT_EQ(query("SELECT count(*) FROM pg_class c JOIN pg_namespace n ON n.oid = c.relnamespace "
-                    "WHERE n.nspname = 'scott'"),
-              "0");
+    for (const char* option : {"--ora_schema", "--merge_schema"}) {
+        SCOPED_TRACE(option);
+        const e2e::result r = run(args(src, {"--mode=0", option}));
+        ASSERT_EQ(r.status, 0) << e2e::describe(r);
+        EXPECT_EQ(r.out.find("Creating schema if necessary: 'SCOTT'"), std::string::npos) << r.out;
+        EXPECT_EQ(tables(), (strings{"scott.dept", "scott.emp", "scott.types"}));
+        EXPECT_EQ(every_table(), (strings{"public|scott.dept", "public|scott.emp", "public|scott.types"}));
+        EXPECT_EQ(count(quote_ident("scott.emp")), "14");
+        EXPECT_EQ(primary_key("scott.emp"), "empno");
+        EXPECT_EQ(schemas(), strings{});
+    }
+}
+
+// A point in the dump's own table name is part of it: only the names the
+// run joins are split, so these stay whole tables of the public schema.
+TEST_F(E2eConvert, NamesWithPointsStayWhole)
+{
+    const std::vector<std::string> names = {".X", "..Y", "A..B", "Z."};
+    std::vector<classic_dump::table> classic;
+    ora_pump::writer pump;
+    const std::vector<ora_pump::column> columns = {{"ID", 2, 22, 6, 0, 0, true}, {"NAME", 1, 20, {}, {}, 873}};
+    for (const std::string& name : names) {
+        classic.push_back(e2e_dumps::pair_table(name, {{"1", L"one"}, {"2", L"two"}}));
+        pump.document(ora_pump::strmtable_doc("SCOTT", name, columns));
+        pump.zeros(3);
+        for (const char* id : {"1", "2"})
+            pump.raw(ora_pump::record({ora_pump::value(ora_rows::number(id)),
+                                       ora_pump::value(ora_rows::text(L"one", 65001))}));
+    }
+    pump.zeros(16);
+    const std::vector<std::pair<const char*, std::string>> dumps = {
+        {"data pump", write_dump("points_pump.dmp", pump.data())},
+        {"classic", write_dump("points.dmp", classic_dump::whole_dump(classic))},
+    };
+    for (const auto& [format, src] : dumps) {
+        SCOPED_TRACE(format);
+        const e2e::result r = run(args(src, {"--mode=0"}));
+        ASSERT_EQ(r.status, 0) << e2e::describe(r);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(every_table(), (strings{"public|..y", "public|.x", "public|a..b", "public|z."}));
+        for (const char* table : {".x", "..y", "a..b", "z."})
+            EXPECT_EQ(count(quote_ident(table)), "2") << table;
+        EXPECT_EQ(schemas(), strings{});
+        EXPECT_EQ(r.out.find("Creating schema if necessary: ''"), std::string::npos) << r.out;
+    }
 }
 
 // Refusals that reach the dump or the server end with 255 and leave an

@@ -270,6 +270,22 @@ protected:
                     database);
     }
 
+    // The schemas besides public and the system's own, sorted.
+    std::vector<std::string> schemas(const std::string& database = {})
+    {
+        return rows("SELECT nspname FROM pg_namespace WHERE nspname NOT LIKE 'pg\\_%' AND "
+                    "nspname NOT IN ('public', 'information_schema') ORDER BY nspname",
+                    database);
+    }
+
+    // Every table outside the system's schemas as "schema|table", sorted.
+    std::vector<std::string> every_table(const std::string& database = {})
+    {
+        return rows("SELECT schemaname || '|' || tablename FROM pg_tables "
+                    "WHERE schemaname NOT IN ('pg_catalog', 'information_schema') ORDER BY 1",
+                    database);
+    }
+
     // Columns of a public table as "name|data_type|max_length|precision|scale|nullable".
     std::vector<std::string> columns(const std::string& table, const std::string& database = {})
     {
