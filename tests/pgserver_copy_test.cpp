@@ -104,6 +104,9 @@ TEST_F(copy_server, RenamedColumnsAreFilled)
     }
     rs->finish();
     rs.reset();
+    // The key, after the rows.
+    EXPECT_TRUE(db->build_next_index(L"public.ids"));
+    EXPECT_FALSE(db->build_next_index(L"public.ids"));
     EXPECT_EQ(side_scalar("SELECT string_agg(id || ':' || id00000 || ':' || order_date, ',' ORDER BY id) FROM ids"),
               "0:10:x,1:11:x,2:12:x");
     EXPECT_EQ(side_scalar("SELECT a.attname FROM pg_index i JOIN pg_class c ON c.oid = i.indrelid JOIN pg_attribute "
