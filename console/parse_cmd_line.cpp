@@ -191,7 +191,7 @@ void check_destination(velconv_convertor& converter)
     const std::string used = tk_wide_to_utf8(converter.dest_db_name());
     if (used.size() > pgs_validator::max_name_bytes)
         fatal_exit(tk_format("Destination database name %s is too long: PostgreSQL takes at most %d bytes, it has %d.",
-                             quoted(used), static_cast<int>(pgs_validator::max_name_bytes),
+                             quoted(given), static_cast<int>(pgs_validator::max_name_bytes),
                              static_cast<int>(used.size())));
     if (used != given && !converter.silent)
         front_end::instance()->write_out("Destination database: " + used + "\n");
