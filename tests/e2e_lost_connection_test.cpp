@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,6 +83,16 @@ protected:
 
     ~E2eLostConnection() override { join_killer(); }
 
+    // libpqxx 6.4 loses libpq's result of the statement that finds the
+    // connection gone; the program ends right after, so under LeakSanitizer
+    // that one library result is passed over, and only for this test's runs.
+    void pass_over_the_lost_result()
+    {
+        const std::string suppressions = work.file("lsan.supp");
+        tk_test::write_file(suppressions, "leak:libpqxx-6.4.so\n");
+        lsan.emplace("LSAN_OPTIONS", "suppressions=" + suppressions);
+    }
+
     // Status 255 and exactly one report, at where, with the server's or
     // libpq's text of the closed connection.
     static void expect_one_loss_report(const e2e::result& r, const std::string& where)
@@ -100,6 +111,7 @@ protected:
     std::atomic<bool> ended{false};
     clock_type::time_point ended_at;
     std::string killer_failure;
+    std::optional<tk_test::scoped_env> lsan;
 };
 
 TEST_F(E2eLostConnection, a_backend_ended_during_the_copy_is_one_report_and_255)
@@ -140,12 +152,7 @@ TEST_F(E2eLostConnection, a_backend_ended_at_the_second_tables_first_statement_i
     lock.exec("LOCK TABLE second IN ACCESS EXCLUSIVE MODE");
     end_backend_when("SELECT pid FROM pg_stat_activity WHERE datname = " + quote(db) +
                      " AND wait_event_type = 'Lock' AND query LIKE 'DROP TABLE%'");
-    // libpqxx 6.4 loses libpq's result of the statement that finds the
-    // connection gone; the program ends right after, so under LeakSanitizer
-    // that one library result is passed over, and only for this run.
-    const std::string suppressions = work.file("lsan.supp");
-    tk_test::write_file(suppressions, "leak:libpqxx-6.4.so\n");
-    const tk_test::scoped_env lsan("LSAN_OPTIONS", "suppressions=" + suppressions);
+    pass_over_the_lost_result();
     const e2e::result r = run(args(src, {"--mode=1"}));
     join_killer();
     lock.abort();
@@ -178,11 +185,7 @@ TEST_F(E2eLostConnection, a_backend_ended_at_the_first_key_is_one_report_and_255
          "EXECUTE FUNCTION hold()");
     end_backend_when("SELECT pid FROM pg_stat_activity WHERE datname = " + quote(db) +
                      " AND wait_event = 'PgSleep' AND query LIKE 'ALTER TABLE%'");
-    // As above: libpqxx 6.4 loses the result of the statement that finds
-    // the connection gone.
-    const std::string suppressions = work.file("lsan.supp");
-    tk_test::write_file(suppressions, "leak:libpqxx-6.4.so\n");
-    const tk_test::scoped_env lsan("LSAN_OPTIONS", "suppressions=" + suppressions);
+    pass_over_the_lost_result();
     const e2e::result r = run(args(src, {"--mode=1"}));
     join_killer();
     ASSERT_EQ(killer_failure, "");
