@@ -148,6 +148,8 @@ int run_wizard(const std::vector<std::string>& args, ui_services& ui, const wiza
                 const std::string path = strip_quotes(line);
                 TK_TRACE(2, "QUICK LAUNCH: profile=%s", path);
                 quick_launch = converter.load_profile_file(tk_utf8_to_wide(path));
+                if (quick_launch)
+                    converter.settle_name_settings();
             }
 
             wizard_shell shell(make_title(), 501, 311, 312);
