@@ -168,6 +168,7 @@ int run_wizard(const std::vector<std::string>& args, ui_services& ui, const wiza
                     // No run to continue or abort yet: a refused connection
                     // ends the start-up with its error box.
                     tk_exception failure(e);
+                    failure.message = connection_box_text(failure.message);
                     if (failure.level < 1)
                         failure.level = 1;
                     throw failure;
