@@ -56,7 +56,18 @@ TEST(conversion_percent_test, SharesOfTablesRecordsAndLocalProgress)
 
 namespace {
 
-using progress_test = progress_sheet;
+class progress_test : public progress_sheet {
+protected:
+    // Writes a classic dump of the tables into the work folder as the
+    // converter's source.
+    void use_dump(const std::string& name, const std::vector<classic_dump::table>& tables)
+    {
+        const std::string path = work.file(name);
+        const classic_dump::bytes dump = classic_dump::whole_dump(tables);
+        tk_test::write_file(path, std::string(dump.begin(), dump.end()));
+        converter->src = tk_utf8_to_wide(path);
+    }
+};
 
 }  // namespace
 
@@ -110,11 +121,8 @@ TEST_F(progress_test, TheReadingBarFollowsTheScanAsItsLinesArrive)
     std::vector<classic_dump::table> tables;
     for (int i = 0; i < 20; ++i)
         tables.push_back(e2e_dumps::pair_table("T" + std::to_string(i), {{"1", L"one"}, {"2", L"two"}}));
-    const std::string path = work.file("twenty.dmp");
-    const classic_dump::bytes dump = classic_dump::whole_dump(tables);
-    tk_test::write_file(path, std::string(dump.begin(), dump.end()));
+    use_dump("twenty.dmp", tables);
     build(false);
-    converter->src = tk_utf8_to_wide(path);
     std::atomic<bool> go{false};
     ora_dump_reader& reader = converter->opener().reader();
     reader.set_log_sink([&go](ora_log_kind, const std::string& text) {
@@ -350,11 +358,9 @@ TEST_F(progress_test, CancelDuringTheScanOfADumpClosesTheSheetWithoutABoxOrACont
         t.name = "T" + std::to_string(i);
         tables.push_back(t);
     }
-    const std::string path = work.file("many.dmp");
-    const classic_dump::bytes dump = classic_dump::whole_dump(tables);
-    tk_test::write_file(path, std::string(dump.begin(), dump.end()));
+    use_dump("many.dmp", tables);
     build(false);
-    converter->src = tk_utf8_to_wide(path);
+    const std::string path = tk_wide_to_utf8(converter->src);
     std::atomic<bool> waiting{false};
     converter->opener().set_open_function(
         [&](ora_dump_reader& reader, const std::wstring& p) -> std::unique_ptr<udb_database> {
