@@ -1,5 +1,7 @@
 #include "gui_platform.h"
 
+#include "tk_string.h"
+
 #include <QLibraryInfo>
 #include <QString>
 
@@ -24,21 +26,6 @@ std::string env(const char* name)
 {
     const char* v = std::getenv(name);
     return v ? std::string(v) : std::string();
-}
-
-std::vector<std::string> split(const std::string& text, char separator)
-{
-    std::vector<std::string> parts;
-    std::string::size_type start = 0;
-    for (;;) {
-        const std::string::size_type end = text.find(separator, start);
-        const std::string part = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!part.empty())
-            parts.push_back(part);
-        if (end == std::string::npos)
-            return parts;
-        start = end + 1;
-    }
 }
 
 // The X11 plugin's own connection, made with the library it uses: a server
@@ -73,8 +60,9 @@ bool wayland_plugin_installed()
     std::vector<std::string> folders;
     if (const std::string direct = env("QT_QPA_PLATFORM_PLUGIN_PATH"); !direct.empty())
         folders.push_back(direct);
-    for (const std::string& p : split(env("QT_PLUGIN_PATH"), ':'))
-        folders.push_back(p + "/platforms");
+    for (const std::string& p : tk_split_string(env("QT_PLUGIN_PATH"), ':'))
+        if (!p.empty())
+            folders.push_back(p + "/platforms");
     folders.push_back(QLibraryInfo::path(QLibraryInfo::PluginsPath).toStdString() + "/platforms");
     for (const std::string& folder : folders) {
         std::error_code failed;
@@ -124,7 +112,9 @@ std::optional<std::string> usable_gui_platform()
 {
     const std::string chosen = env("QT_QPA_PLATFORM");
     if (!chosen.empty()) {
-        for (const std::string& entry : split(chosen, ';')) {
+        for (const std::string& entry : tk_split_string(chosen, ';')) {
+            if (entry.empty())
+                continue;
             // "name:option=value,..." passes options to the plugin.
             const std::string_view name = std::string_view(entry).substr(0, entry.find(':'));
             if (name == "xcb") {
