@@ -39,6 +39,8 @@ struct table_script {
     bool not_null = false;
     // Unique indexes on the first column, after the key.
     int unique_indexes = 0;
+    // Called with the record's number before the record is made.
+    std::function<void(int)> on_record;
 };
 
 // One table with n rows numbered from 1.
@@ -70,6 +72,8 @@ public:
     udb_record* get_item() override
     {
         const int number = pos + 1;
+        if (script.on_record)
+            script.on_record(number);
         const auto it = script.records.find(number);
         if (it != script.records.end()) {
             switch (it->second) {
