@@ -302,6 +302,48 @@ protected:
         return query("SELECT count(*) FROM " + table, database);
     }
 
+    // Every primary key of the public schema as "table:columns".
+    std::vector<std::string> primary_keys(const std::string& database = {})
+    {
+        return rows("SELECT c.relname || ':' || string_agg(a.attname, ',' ORDER BY k.n) "
+                    "FROM pg_index i JOIN pg_class c ON c.oid = i.indrelid "
+                    "JOIN pg_namespace s ON s.oid = c.relnamespace "
+                    "CROSS JOIN LATERAL unnest(i.indkey) WITH ORDINALITY AS k(attnum, n) "
+                    "JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum "
+                    "WHERE i.indisprimary AND s.nspname = 'public' GROUP BY c.relname, i.indexrelid ORDER BY 1",
+                    database);
+    }
+
+    // Everything a comparison of two conversions looks at: per table its
+    // columns and its rows in the order of their first column, then the
+    // primary keys and every index's definition.
+    std::vector<std::string> snapshot(const std::string& database)
+    {
+        std::vector<std::string> out;
+        for (const std::string& table : tables(database)) {
+            out.push_back("table " + table);
+            for (const std::string& c : columns(table, database))
+                out.push_back(c);
+            for (const std::string& row : rows("SELECT * FROM " + quote_ident(table) + " ORDER BY 1", database))
+                out.push_back(row);
+        }
+        for (const std::string& k : primary_keys(database))
+            out.push_back("key " + k);
+        for (const std::string& i : rows("SELECT indexdef FROM pg_indexes WHERE schemaname = 'public' ORDER BY 1",
+                                         database))
+            out.push_back("index " + i);
+        return out;
+    }
+
+    // velcagent converting the dump into another database, mode 0.
+    result run_into(const std::string& src, const std::string& database)
+    {
+        std::vector<std::string> a = {"--src=" + src, "--dest=" + database, "--mode=0"};
+        for (const std::string& c : connection())
+            a.push_back(c);
+        return run(a);
+    }
+
     // Zone-bearing timestamps as both formats store them: the UTC time in
     // the date bytes, then the nanoseconds and two zone bytes (hour + 20
     // and minute + 60, or a region id with the high bit set). Row id gives

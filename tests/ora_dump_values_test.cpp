@@ -728,9 +728,12 @@ TEST_F(OraDumpValues, DecoderFactory)
     EXPECT_EQ(g8->version_patch, 5);
     EXPECT_EQ(th8->m_skip_blob_flag, 0);
     EXPECT_EQ(ora_dump_reader_th::create(9, "")->generation(), 9);
-    for (int v : {10, 11, 12})
-        EXPECT_EQ(ora_dump_reader_th::create(v, "")->generation(), 10);
-    for (int v : {0, 1, 2, 6, 13})
+    for (int v : {10, 11, 12, 18, 19, 20, 21, 22, 23}) {
+        auto th = ora_dump_reader_th::create(v, "EXPORT:V" + std::to_string(v) + ".00.00");
+        ASSERT_TRUE(th) << v;
+        EXPECT_EQ(th->generation(), 10) << v;
+    }
+    for (int v : {-12, 0, 1, 2, 6, 13, 14, 15, 16, 17, 24, 99})
         EXPECT_FALSE(ora_dump_reader_th::create(v, "")) << v;
     EXPECT_FALSE(ora_dump_reader_th::create(9, "")->swap_utf8_lob());
     EXPECT_TRUE(ora_dump_reader_th::create(10, "")->swap_utf8_lob());
