@@ -106,6 +106,8 @@ TEST(PgsValues, DefaultValues)
         {"hex float", column(VT_R8, L"0x1"), L""},
         {"trailing letters", column(VT_R8, L"1abc"), L""},
         {"hostile float", column(VT_R8, L"1); DROP TABLE t; --"), L""},
+        {"identity sequence", column(VT_I4, L"\"SCOTT\".\"ISEQ$$_73512\".nextval"), L""},
+        {"identity sequence of a number", column(VT_DECIMAL, L"\"SCOTT\".\"ISEQ$$_73512\".nextval"), L""},
         {"comma", column(VT_CY, L"0,0"), L""},
         {"lone exponent", column(VT_DECIMAL, L"e"), L""},
         {"inf", column(VT_R8, L"inf"), L""},
