@@ -2,6 +2,8 @@
 #pragma once
 
 struct t_systemtime {
+    // A year before year 1 is negative, as Oracle counts it: -1 is 1 BC,
+    // -4712 is 4712 BC; there is no year 0 (0 means no date at all).
     int year = 0;
     int month = 0;
     int day_of_week = 0;  // always 0: nothing reads it

@@ -27,9 +27,12 @@ namespace {
     throw ora_framing_error(ora_th_messages::eof_reached);
 }
 
+// The proleptic Gregorian calendar the destination checks dates by; before
+// year 1 (-1 is 1 BC) 1 BC, 5 BC ... are leap years.
 bool is_leap(int year)
 {
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int y = year < 0 ? year + 1 : year;
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
 }
 
 int days_in_month(int year, int month)
@@ -38,6 +41,9 @@ int days_in_month(int year, int month)
     return month == 2 && is_leap(year) ? 29 : days[month - 1];
 }
 
+// The earliest year Oracle stores, 4712 BC.
+constexpr int first_oracle_year = -4712;
+
 // Hour, minute and second bytes carry the value plus 1; a 0 byte or one
 // that reads negative as a signed byte counts as 0.
 int time_field(std::uint8_t b)
@@ -45,16 +51,25 @@ int time_field(std::uint8_t b)
     return b == 0 || b >= 0x80 ? 0 : b - 1;
 }
 
-// The calendar fields of a DATE or the first 7 bytes of a TIMESTAMP.
-// Years from 10000 on (every BC date among them) give an empty value; any
-// field a calendar lacks is a date error.
+// The calendar fields of a DATE or the first 7 bytes of a TIMESTAMP. The
+// century and the year of the century are stored plus 100 from year 1 on,
+// and as 100 minus their amount before it (4712 BC is 53 88, 1 BC 100 99).
+// Years from 10000 on give an empty value; bytes that are neither form,
+// and any field a calendar lacks, are a date error.
 void decode_date(const std::uint8_t* p, int microsecond, ole_variant& value, std::int64_t position)
 {
-    int year = ((p[0] - 100) & 0xFF) * 100 + ((p[1] - 100) & 0xFF);
-    if (year >= 10000) {
-        value.clear();
-        return;
+    int year = 0;
+    if (p[0] >= 100 && p[1] >= 100) {
+        year = (p[0] - 100) * 100 + (p[1] - 100);
+        if (year >= 10000) {
+            value.clear();
+            return;
+        }
+    } else if (p[0] <= 100 && p[1] <= 100) {
+        year = (p[0] - 100) * 100 + (p[1] - 100);
     }
+    if (year < first_oracle_year)
+        year = 0;
     t_systemtime t;
     t.year = year;
     t.month = p[2];
@@ -63,7 +78,7 @@ void decode_date(const std::uint8_t* p, int microsecond, ole_variant& value, std
     t.minute = time_field(p[5]);
     t.second = time_field(p[6]);
     t.microsecond = microsecond;
-    if (year < 1 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > days_in_month(year, t.month) ||
+    if (year == 0 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > days_in_month(year, t.month) ||
         t.hour > 23 || t.minute > 59 || t.second > 60) {
         TK_TRACE(3, "Date reading error, pos: %I64d", position);
         throw tk_exception(ora_th_messages::date_error, 0);
