@@ -306,6 +306,27 @@ TEST_F(E2eConvert, ZoneBearingTimestampsKeepTheirInstant)
     }
     expect_zoned("zoned", "ts");
     expect_zoned("zoned", "lts");
+
+    convert_zoned_in_every_mode(src);
+}
+
+// DATE and TIMESTAMP values before year 1 load as the dates they are.
+TEST_F(E2eConvert, DatesBeforeYear1LoadExactly)
+{
+    using namespace classic_dump;
+    table t;
+    t.name = "EARLY";
+    t.columns = {number("ID", "NUMBER", true), date("D"), timestamp("TS")};
+    for (const early_value& v : early_values())
+        t.rows.push_back({num(std::to_string(v.id)), date(v.year, v.month, v.day, v.hour, v.minute, v.second),
+                          timestamp(v.year, v.month, v.day, v.hour, v.minute, v.second,
+                                    static_cast<int>(v.nanoseconds / 1000))});
+    const std::string src = write_dump("early.dmp", whole_dump({t}));
+    const e2e::result r = run(args(src, {"--mode=0"}));
+    ASSERT_EQ(r.status, 0) << e2e::describe(r);
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("Converting table EARLY (4 records)\n"), std::string::npos) << r.out;
+    expect_early("early");
 }
 
 // exp of 18c to 23ai writes the layout of 12 after its header: each such
@@ -346,7 +367,10 @@ TEST_F(E2eConvert, LaterReleasesConvertLikeTheirTwinOf12)
             write_dump("v" + version + ".dmp", e2e_dumps::later_release_dump("EXPORT:V" + version + ".00.00"));
         std::string out = r12.out;
         out.replace(out.find(twin), twin.size(), src);
-        for (const char* pass : {"the scan", "the context file"}) {
+        // Each version once; 19, the release most databases run, also from
+        // the context file its first run left.
+        const std::vector<const char*> passes = {"the scan", "the context file"};
+        for (const char* pass : version == "19" ? passes : std::vector<const char*>{passes[0]}) {
             SCOPED_TRACE(pass);
             const std::string log = work.file("v" + version + ".log");
             std::vector<std::string> a = args(src, {"--mode=0", "--logfile=" + log});

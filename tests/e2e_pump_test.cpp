@@ -555,6 +555,34 @@ TEST_F(E2ePump, ZoneBearingTimestampsKeepTheirInstant)
     EXPECT_EQ(r.err, "");
     expect_zoned("zoned", "ts");
     expect_zoned("zoned", "lts");
+
+    convert_zoned_in_every_mode(src);
+}
+
+// DATE (type 12) and TIMESTAMP (180) values before year 1 load as the
+// dates they are.
+TEST_F(E2ePump, DatesBeforeYear1LoadExactly)
+{
+    const std::vector<column> cols = {
+        {"ID", 2, 22, {}, {}},
+        {"D", 12, 7, {}, {}},
+        {"TS", 180, 11, 6, {}},
+    };
+    ora_pump::writer w;
+    w.document(ora_pump::strmtable_doc("SCOTT", "EARLY", cols));
+    w.zeros(2);
+    for (const early_value& v : early_values())
+        w.raw(ora_pump::record({ora_pump::value(ora_rows::number(std::to_string(v.id))),
+                                ora_pump::value(ora_rows::date(v.year, v.month, v.day, v.hour, v.minute, v.second)),
+                                ora_pump::value(ora_rows::timestamp(v.year, v.month, v.day, v.hour, v.minute, v.second,
+                                                                    v.nanoseconds, 11))}));
+    w.zeros(16);
+    const std::string src = write_dump("early.dmp", w.data());
+    const e2e::result r = run(args(src, {"--mode=0"}));
+    ASSERT_EQ(r.status, 0) << e2e::describe(r);
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("Converting table EARLY (4 records)\n"), std::string::npos) << r.out;
+    expect_early("early");
 }
 
 }  // namespace
