@@ -45,19 +45,6 @@ bool all_digits(std::string_view text)
 // The first year the server takes, 4713 BC.
 constexpr int first_year = -4713;
 
-// Years before year 1 (-1 is 1 BC) follow the proleptic Gregorian calendar
-// that the server uses: 1 BC, 5 BC ... are leap years.
-int days_in_month(int year, int month)
-{
-    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month == 2) {
-        const int y = year < 0 ? year + 1 : year;
-        bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-        return leap ? 29 : 28;
-    }
-    return days[month - 1];
-}
-
 // Cuts a trailing era (BC or AD, in any case, after a blank or a digit)
 // off the text; true when it was BC.
 bool cut_era(std::string& text)
@@ -654,7 +641,7 @@ bool ole_date::is_valid() const
             return false;
         }
         if (t.year < first_year || t.year == 0 || t.year > 9999 || t.day < 1 ||
-            t.day > days_in_month(t.year, t.month)) {
+            t.day > tk_days_in_month(t.year, t.month)) {
             TK_TRACE(1, "Invalid day and/or year");
             return false;
         }

@@ -18,3 +18,8 @@ struct t_systemtime {
 
 // The local time of the machine, now.
 t_systemtime tk_get_local_time();
+
+// The days of a month (1 to 12) of the proleptic Gregorian calendar that
+// PostgreSQL checks dates by; before year 1 (-1 is 1 BC), 1 BC, 5 BC ...
+// are leap years.
+int tk_days_in_month(int year, int month);

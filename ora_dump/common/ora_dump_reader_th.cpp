@@ -5,6 +5,7 @@
 
 #include "ora_dump_stream.h"
 #include "t_orcale_ftd.h"
+#include "t_systemtime.h"
 #include "tk_format.h"
 #include "tk_logger.h"
 #include "udb_record.h"
@@ -27,20 +28,6 @@ namespace {
     throw ora_framing_error(ora_th_messages::eof_reached);
 }
 
-// The proleptic Gregorian calendar the destination checks dates by; before
-// year 1 (-1 is 1 BC) 1 BC, 5 BC ... are leap years.
-bool is_leap(int year)
-{
-    const int y = year < 0 ? year + 1 : year;
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-int days_in_month(int year, int month)
-{
-    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && is_leap(year) ? 29 : days[month - 1];
-}
-
 // The earliest year Oracle stores, 4712 BC.
 constexpr int first_oracle_year = -4712;
 
@@ -58,18 +45,16 @@ int time_field(std::uint8_t b)
 // and any field a calendar lacks, are a date error.
 void decode_date(const std::uint8_t* p, int microsecond, ole_variant& value, std::int64_t position)
 {
-    int year = 0;
+    int year = 0;  // no year: a date error
     if (p[0] >= 100 && p[1] >= 100) {
         year = (p[0] - 100) * 100 + (p[1] - 100);
         if (year >= 10000) {
             value.clear();
             return;
         }
-    } else if (p[0] <= 100 && p[1] <= 100) {
+    } else if (p[0] <= 100 && p[1] <= 100 && (p[0] - 100) * 100 + (p[1] - 100) >= first_oracle_year) {
         year = (p[0] - 100) * 100 + (p[1] - 100);
     }
-    if (year < first_oracle_year)
-        year = 0;
     t_systemtime t;
     t.year = year;
     t.month = p[2];
@@ -78,7 +63,7 @@ void decode_date(const std::uint8_t* p, int microsecond, ole_variant& value, std
     t.minute = time_field(p[5]);
     t.second = time_field(p[6]);
     t.microsecond = microsecond;
-    if (year == 0 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > days_in_month(year, t.month) ||
+    if (year == 0 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > tk_days_in_month(year, t.month) ||
         t.hour > 23 || t.minute > 59 || t.second > 60) {
         TK_TRACE(3, "Date reading error, pos: %I64d", position);
         throw tk_exception(ora_th_messages::date_error, 0);
