@@ -226,6 +226,12 @@ TEST_F(copy_server, InstantsAndEarlyDatesArriveInAnySessionZone)
     const std::string select = "SET TimeZone = 'UTC'; SET DateStyle = 'ISO'; SELECT string_agg(k || '|' || "
                                "coalesce(i::text, '<null>') || '|' || coalesce(t::text, '<null>') || '|' || "
                                "coalesce(d::text, '<null>'), ',' ORDER BY k) FROM ";
+    auto record = [&](std::size_t i) {
+        return make_record({{L"k", ole_variant(static_cast<int>(i))},
+                            {L"i", values[i].instant},
+                            {L"t", values[i].timestamp},
+                            {L"d", values[i].day}});
+    };
     int n = 0;
     for (const char* zone : {"Asia/Kolkata", "America/New_York"}) {
         tk_test::scoped_env tz("PGTZ", zone);
@@ -244,10 +250,7 @@ TEST_F(copy_server, InstantsAndEarlyDatesArriveInAnySessionZone)
             t.indexes.push_back(udb_index(L"pk", false, true, {L"k"}));
             auto rs = db->create_table(tk_utf8_to_unicode(name), t.schema, t.indexes);
             for (std::size_t i = 0; i < values.size(); ++i) {
-                udb_record r = make_record({{L"k", ole_variant(static_cast<int>(i))},
-                                            {L"i", values[i].instant},
-                                            {L"t", values[i].timestamp},
-                                            {L"d", values[i].day}});
+                udb_record r = record(i);
                 rs->append_record(r);
             }
             rs->finish();
@@ -258,10 +261,7 @@ TEST_F(copy_server, InstantsAndEarlyDatesArriveInAnySessionZone)
             // UPDATE by the key writes the same texts.
             side_exec("UPDATE " + name + " SET i = NULL, t = NULL, d = NULL WHERE k < 99");
             for (std::size_t i = 0; i < values.size(); ++i) {
-                udb_record r = make_record({{L"k", ole_variant(static_cast<int>(i))},
-                                            {L"i", values[i].instant},
-                                            {L"t", values[i].timestamp},
-                                            {L"d", values[i].day}});
+                udb_record r = record(i);
                 rs->update(r);
             }
             rs.reset();
