@@ -1,7 +1,8 @@
 // The dumps of the end-to-end tests, written by the test dump writer:
 // D1 (DEPT, EMP and TYPES, exported by SCOTT), D2 (names that collide, a
-// NULL in a NOT NULL column, an impossible date), D3 (a compound dump) and
-// D4 (a non-leading part).
+// NULL in a NOT NULL column, an impossible date), D3 (a compound dump), D4
+// (a non-leading part), and D1 with what the releases after 12 add, under
+// any header token.
 #pragma once
 
 #include "classic_dump_builder.h"

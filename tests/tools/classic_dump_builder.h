@@ -1,6 +1,8 @@
-// Whole classic export dumps, as Oracle's exp writes them for version 12,
-// described by their tables, columns and row values. Built on the test dump
-// writer, for the sample dump and the end-to-end tests of velcagent.
+// Whole classic export dumps, as Oracle's exp writes them for version 12
+// (and, under their own header token, for the releases 18 to 23 that keep
+// its layout), described by their tables, columns and row values. Built on
+// the test dump writer, for the sample dump and the end-to-end tests of
+// velcagent.
 #pragma once
 
 #include "ora_dump_writer.h"
