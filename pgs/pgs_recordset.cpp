@@ -398,9 +398,14 @@ std::wstring pgs_recordset::get_select_fields() const
         if (i)
             out += L", ";
         const auto* p = dynamic_cast<const pgs_t_ftd*>(&c);
-        if (c.vartype == VT_DATE)
-            // The form the date reader takes back, to the microsecond.
+        if (c.vartype == VT_DATE && c.reserved == t_ftd::time_only)
             out += L"to_char(" + id + L", 'YYYY-MM-DD HH24:MI:SS.US') as " + id;
+        else if (c.vartype == VT_DATE)
+            // The form the date reader takes back, to the microsecond, with
+            // the era; an instant as its UTC time, whatever the session's
+            // zone, as the writer gives it back.
+            out += L"to_char(" + id + (c.reserved == t_ftd::date_time_utc ? L" AT TIME ZONE 'UTC'" : L"") +
+                   L", 'YYYY-MM-DD HH24:MI:SS.US BC') as " + id;
         else if (c.vartype == VT_BOOL)
             out += L"CASE WHEN " + id + L"='t' THEN 'true' ELSE 'false' END ";
         else if (c.vartype == VT_R8 && p && p->orig_type == "money")

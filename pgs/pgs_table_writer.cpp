@@ -47,6 +47,14 @@ private:
     std::vector<std::size_t> swapped;
 };
 
+// The type a field's text is written as: its own, except that text for a
+// date column is a date of the column's kind, as in a COPY line, so that an
+// instant keeps its zone whatever the session's.
+VARTYPE value_type(const udb_field& f, const t_ftd& column)
+{
+    return f.get_vt() == VT_BSTR && column.vartype == VT_DATE ? VT_DATE : f.get_vt();
+}
+
 }  // namespace
 
 std::vector<std::size_t> pgs_match_columns(const udb_record& record, const udb_schema& schema)
@@ -185,11 +193,11 @@ std::wstring pgs_recordset::insert_sql(const udb_record& record) const
             values += L", ";
         }
         columns += pgs_engine::make_ident(field_name);
+        const t_ftd& column = *schema[static_cast<std::size_t>(idx)];
         if (f.get_vt() == VT_BYTE_ARRAY && f.byte_count() == 0)
             values += to_pgs_str(f);
         else
-            values += to_pgs_str(f.to_wstring(), f.get_vt(), schema[static_cast<std::size_t>(idx)]->reserved,
-                                 pgs_sql_form);
+            values += to_pgs_str(f.to_wstring(), value_type(f, column), column.reserved, pgs_sql_form);
     }
     return L"INSERT INTO " + pgs_engine::make_name(name) + L"(" + columns + L")" + L" VALUES (" + values + L")";
 }
@@ -224,12 +232,14 @@ void pgs_recordset::update(udb_record& record)
         if (!validator.is_acceptable(field_name))
             field_name = validator.get_safe_name(field_name);
         TK_TRACE(1, "Got safe-name for field#%d: %s", i, field_name);
-        if (schema.get_field_idx(field_name) < 0) {
+        const int idx = schema.get_field_idx(field_name);
+        if (idx < 0) {
             TK_TRACE(1, "Field '%s' is not found in schema", field_name);
             continue;
         }
-        const std::wstring item =
-            pgs_engine::make_ident(field_name) + L"=" + to_pgs_str(f.to_wstring(), f.get_vt(), 1, pgs_sql_form);
+        const t_ftd& column = *schema[static_cast<std::size_t>(idx)];
+        const std::wstring item = pgs_engine::make_ident(field_name) + L"=" +
+                                  to_pgs_str(f.to_wstring(), value_type(f, column), column.reserved, pgs_sql_form);
         bool in_key = false;
         for (const std::wstring& k : key.columns)
             in_key = in_key || k == field_name;

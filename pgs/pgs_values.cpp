@@ -135,8 +135,9 @@ void append_padded(char*& p, int value, int width)
     p += length;
 }
 
-// ole_date's wide printing with milliseconds, into a fixed buffer.
-std::size_t print_date(const ole_date& d, char* buf)
+// ole_date's wide printing with milliseconds, into a fixed buffer; an
+// instant's "+00" comes before the era, where the server prints it.
+std::size_t print_date(const ole_date& d, bool utc, char* buf)
 {
     char* p = buf;
     const t_systemtime& t = d.time;
@@ -155,7 +156,7 @@ std::size_t print_date(const ole_date& d, char* buf)
         }
     };
     if (d.kind == 1 || d.kind == 2) {
-        append_padded(p, t.year, 4);
+        append_padded(p, t.year < 0 ? -t.year : t.year, 4);
         *p++ = '-';
         append_padded(p, t.month, 2);
         *p++ = '-';
@@ -168,7 +169,24 @@ std::size_t print_date(const ole_date& d, char* buf)
     } else if (d.kind == 3) {
         time_part();
     }
+    if (utc) {
+        std::memcpy(p, "+00", 3);
+        p += 3;
+    }
+    if ((d.kind == 1 || d.kind == 2) && t.year < 0) {
+        std::memcpy(p, " BC", 3);
+        p += 3;
+    }
     return static_cast<std::size_t>(p - buf);
+}
+
+// An instant's text: its UTC time, said to be UTC, before the era.
+std::wstring with_utc_zone(std::wstring printed)
+{
+    static constexpr std::wstring_view era = L" BC";
+    const bool bc = printed.size() >= era.size() && printed.compare(printed.size() - era.size(), era.size(), era) == 0;
+    printed.insert(bc ? printed.size() - era.size() : printed.size(), L"+00");
+    return printed;
 }
 
 void append_escaped_text(std::string& out, const std::wstring& text)
@@ -230,7 +248,7 @@ std::wstring to_pgs_str(const std::wstring& text, VARTYPE vartype, std::uint32_t
             d.kind = static_cast<int>(t_ftd::date_and_time);
             d.omit_midnight = false;
         }
-        const std::wstring printed = d.to_wstring(true) + (utc ? L"+00" : L"");
+        const std::wstring printed = utc ? with_utc_zone(d.to_wstring(true)) : d.to_wstring(true);
         TK_TRACE(1, "d.to_wstring='%s'", printed);
         if (printed.find(L"0000-00-00") != std::wstring::npos) {
             TK_TRACE(1, "0000-00-00 date has been found");
@@ -498,15 +516,13 @@ void pgs_append_copy_field(std::string& out, const udb_field& field, const t_ftd
             d.omit_midnight = false;
         }
         char buf[48];
-        const std::size_t n = print_date(d, buf);
+        const std::size_t n = print_date(d, utc, buf);
         const std::string_view printed(buf, n);
         if (printed.find("0000-00-00") != std::string_view::npos) {
             out += "\\N";
             return;
         }
         out.append(buf, n);
-        if (utc)
-            out += "+00";
         return;
     }
     if (ole_variant::is_binary_type(fvt)) {

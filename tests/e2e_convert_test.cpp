@@ -307,6 +307,86 @@ TEST_F(E2eConvert, ZoneBearingTimestampsKeepTheirInstant)
     }
     expect_zoned("zoned", "ts");
     expect_zoned("zoned", "lts");
+
+    convert_zoned_in_every_mode(src);
+}
+
+// DATE and TIMESTAMP values before year 1 load as the dates they are.
+TEST_F(E2eConvert, DatesBeforeYear1LoadExactly)
+{
+    using namespace classic_dump;
+    table t;
+    t.name = "EARLY";
+    t.columns = {number("ID", "NUMBER", true), date("D"), timestamp("TS")};
+    for (const early_value& v : early_values())
+        t.rows.push_back({num(std::to_string(v.id)), date(v.year, v.month, v.day, v.hour, v.minute, v.second),
+                          timestamp(v.year, v.month, v.day, v.hour, v.minute, v.second,
+                                    static_cast<int>(v.nanoseconds / 1000))});
+    const std::string src = write_dump("early.dmp", whole_dump({t}));
+    const e2e::result r = run(args(src, {"--mode=0"}));
+    ASSERT_EQ(r.status, 0) << e2e::describe(r);
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("Converting table EARLY (4 records)\n"), std::string::npos) << r.out;
+    expect_early("early");
+}
+
+// exp of 18c to 23ai writes the layout of 12 after its header: each such
+// dump converts exactly as its twin with the header of 12 does, and so does
+// a second run that reads the context file the first one left.
+TEST_F(E2eConvert, LaterReleasesConvertLikeTheirTwinOf12)
+{
+    const std::string twin = write_dump("v12.dmp", e2e_dumps::later_release_dump("EXPORT:V12.01.00"));
+    const e2e::result r12 = run(args(twin, {"--mode=0"}));
+    ASSERT_EQ(r12.status, 0) << e2e::describe(r12);
+    EXPECT_EQ(r12.err, "");
+    // The session settings, the sequences, the identity column's clauses
+    // and default, and the later CREATE TABLE clauses are passed over: no
+    // table or default of their own, every row read.
+    EXPECT_EQ(tables(), (strings{"countries", "dept", "emp", "orders", "types"}));
+    EXPECT_EQ(columns("orders"), (strings{"id|numeric||||NO", "note|character varying|20|||YES",
+                                          "placed|timestamp with time zone||||YES",
+                                          "seen|timestamp with time zone||||YES"}));
+    EXPECT_EQ(query("SELECT count(*) FROM information_schema.columns WHERE table_schema = 'public' AND "
+                    "column_default IS NOT NULL"),
+              "0");
+    EXPECT_EQ(rows("SET TimeZone = 'UTC'; SELECT id, note, placed, seen FROM orders ORDER BY id"),
+              (strings{"1|first|2024-03-10 07:30:00+00|2024-03-10 07:30:00+00",
+                       "2|<null>|2024-03-10 00:30:00+00|2024-03-10 00:30:00+00"}));
+    EXPECT_EQ(rows("SELECT country_id, country_name, region_id FROM countries ORDER BY 1"),
+              (strings{"AR|Argentina|2", "BE|Belgium|1", "ZW|Zimbabwe|4"}));
+    EXPECT_EQ(count("emp"), "14");
+    EXPECT_EQ(count("types"), "3");
+    EXPECT_EQ(primary_keys(), (strings{"countries:country_id", "dept:deptno", "emp:empno", "orders:id"}));
+    EXPECT_EQ(indexes("emp"), (strings{"btree (deptno)"}));
+    EXPECT_EQ(indexes("orders"), (strings{"btree (note)"}));
+    const strings reference = snapshot(db);
+
+    const std::string second = db + "_2";
+    for (const std::string version : {"18", "19", "21", "23"}) {
+        SCOPED_TRACE("version " + version);
+        const std::string src =
+            write_dump("v" + version + ".dmp", e2e_dumps::later_release_dump("EXPORT:V" + version + ".00.00"));
+        std::string out = r12.out;
+        out.replace(out.find(twin), twin.size(), src);
+        // Each version once; 19, the release most databases run, also from
+        // the context file its first run left.
+        const std::vector<const char*> passes = {"the scan", "the context file"};
+        for (const char* pass : version == "19" ? passes : std::vector<const char*>{passes[0]}) {
+            SCOPED_TRACE(pass);
+            const std::string log = work.file("v" + version + ".log");
+            std::vector<std::string> a = args(src, {"--mode=0", "--logfile=" + log});
+            a[1] = "--dest=" + second;
+            const e2e::result r = run(a);
+            ASSERT_EQ(r.status, 0) << e2e::describe(r);
+            EXPECT_EQ(r.out, out);
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(snapshot(second), reference);
+            const std::string trace = tk_test::read_file(log);
+            EXPECT_NE(trace.find("Dump file version: " + version + " (exp)"), std::string::npos) << trace;
+            const bool from_context = trace.find("Loading dump context from") != std::string::npos;
+            EXPECT_EQ(from_context, std::string(pass) == "the context file") << trace;
+        }
+    }
 }
 
 TEST_F(E2eConvert, DefinitionsOnlyAndSkippedIndexes)

@@ -32,44 +32,6 @@ bytes cat(std::initializer_list<bytes> parts)
 
 class E2ePump : public e2e_test {
 protected:
-    // Every primary key of the public schema as "table:columns".
-    strings primary_keys(const std::string& database = {})
-    {
-        return rows("SELECT c.relname || ':' || string_agg(a.attname, ',' ORDER BY k.n) "
-                    "FROM pg_index i JOIN pg_class c ON c.oid = i.indrelid "
-                    "JOIN pg_namespace s ON s.oid = c.relnamespace "
-                    "CROSS JOIN LATERAL unnest(i.indkey) WITH ORDINALITY AS k(attnum, n) "
-                    "JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum "
-                    "WHERE i.indisprimary AND s.nspname = 'public' GROUP BY c.relname, i.indexrelid ORDER BY 1",
-                    database);
-    }
-
-    // Everything a comparison of two conversions looks at: per table its
-    // columns and its rows in key order, then the primary keys.
-    strings snapshot(const std::string& database)
-    {
-        strings out;
-        for (const std::string& table : tables(database)) {
-            out.push_back("table " + table);
-            for (const std::string& c : columns(table, database))
-                out.push_back(c);
-            for (const std::string& row : rows("SELECT * FROM " + table + " ORDER BY id", database))
-                out.push_back(row);
-        }
-        for (const std::string& k : primary_keys(database))
-            out.push_back("key " + k);
-        return out;
-    }
-
-    // velcagent converting the dump into another database, mode 0.
-    e2e::result run_into(const std::string& src, const std::string& database)
-    {
-        std::vector<std::string> a = {"--src=" + src, "--dest=" + database, "--mode=0"};
-        for (const std::string& c : connection())
-            a.push_back(c);
-        return run(a);
-    }
-
     // A copy of a real dump in the test folder, "" when the real data is absent.
     std::string real_copy(const std::string& name)
     {
@@ -518,7 +480,7 @@ TEST_F(E2ePump, WriterDumpLoadsRowsAndKeysAndReloadsFromItsContext)
     ASSERT_EQ(again.status, 0) << e2e::describe(again);
     EXPECT_EQ(again.out, r.out);
     const strings first_snapshot = snapshot(db);
-    EXPECT_EQ(first_snapshot.size(), 2u + 11u + 4u + 4u + 4u + 2u);
+    EXPECT_EQ(first_snapshot.size(), 2u + 11u + 4u + 4u + 4u + 2u + 2u);
     EXPECT_EQ(snapshot(second), first_snapshot);
 }
 
@@ -593,6 +555,34 @@ TEST_F(E2ePump, ZoneBearingTimestampsKeepTheirInstant)
     EXPECT_EQ(r.err, "");
     expect_zoned("zoned", "ts");
     expect_zoned("zoned", "lts");
+
+    convert_zoned_in_every_mode(src);
+}
+
+// DATE (type 12) and TIMESTAMP (180) values before year 1 load as the
+// dates they are.
+TEST_F(E2ePump, DatesBeforeYear1LoadExactly)
+{
+    const std::vector<column> cols = {
+        {"ID", 2, 22, {}, {}},
+        {"D", 12, 7, {}, {}},
+        {"TS", 180, 11, 6, {}},
+    };
+    ora_pump::writer w;
+    w.document(ora_pump::strmtable_doc("SCOTT", "EARLY", cols));
+    w.zeros(2);
+    for (const early_value& v : early_values())
+        w.raw(ora_pump::record({ora_pump::value(ora_rows::number(std::to_string(v.id))),
+                                ora_pump::value(ora_rows::date(v.year, v.month, v.day, v.hour, v.minute, v.second)),
+                                ora_pump::value(ora_rows::timestamp(v.year, v.month, v.day, v.hour, v.minute, v.second,
+                                                                    v.nanoseconds, 11))}));
+    w.zeros(16);
+    const std::string src = write_dump("early.dmp", w.data());
+    const e2e::result r = run(args(src, {"--mode=0"}));
+    ASSERT_EQ(r.status, 0) << e2e::describe(r);
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("Converting table EARLY (4 records)\n"), std::string::npos) << r.out;
+    expect_early("early");
 }
 
 }  // namespace

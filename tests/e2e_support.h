@@ -332,6 +332,48 @@ protected:
         return query("SELECT count(*) FROM " + table, database);
     }
 
+    // Every primary key of the public schema as "table:columns".
+    std::vector<std::string> primary_keys(const std::string& database = {})
+    {
+        return rows("SELECT c.relname || ':' || string_agg(a.attname, ',' ORDER BY k.n) "
+                    "FROM pg_index i JOIN pg_class c ON c.oid = i.indrelid "
+                    "JOIN pg_namespace s ON s.oid = c.relnamespace "
+                    "CROSS JOIN LATERAL unnest(i.indkey) WITH ORDINALITY AS k(attnum, n) "
+                    "JOIN pg_attribute a ON a.attrelid = i.indrelid AND a.attnum = k.attnum "
+                    "WHERE i.indisprimary AND s.nspname = 'public' GROUP BY c.relname, i.indexrelid ORDER BY 1",
+                    database);
+    }
+
+    // Everything a comparison of two conversions looks at: per table its
+    // columns and its rows in the order of their first column, then the
+    // primary keys and every index's definition.
+    std::vector<std::string> snapshot(const std::string& database)
+    {
+        std::vector<std::string> out;
+        for (const std::string& table : tables(database)) {
+            out.push_back("table " + table);
+            for (const std::string& c : columns(table, database))
+                out.push_back(c);
+            for (const std::string& row : rows("SELECT * FROM " + quote_ident(table) + " ORDER BY 1", database))
+                out.push_back(row);
+        }
+        for (const std::string& k : primary_keys(database))
+            out.push_back("key " + k);
+        for (const std::string& i : rows("SELECT indexdef FROM pg_indexes WHERE schemaname = 'public' ORDER BY 1",
+                                         database))
+            out.push_back("index " + i);
+        return out;
+    }
+
+    // velcagent converting the dump into another database, mode 0.
+    result run_into(const std::string& src, const std::string& database)
+    {
+        std::vector<std::string> a = {"--src=" + src, "--dest=" + database, "--mode=0"};
+        for (const std::string& c : connection())
+            a.push_back(c);
+        return run(a);
+    }
+
     // Zone-bearing timestamps as both formats store them: the UTC time in
     // the date bytes, then the nanoseconds and two zone bytes (hour + 20
     // and minute + 60, or a region id with the high bit set). Row id gives
@@ -368,6 +410,62 @@ protected:
                   (std::vector<std::string>{"2024-03-10 21:00:00+09", "2024-03-10 16:30:00+09",
                                             "2024-07-02 05:00:00+09", "2024-01-01 08:59:59+09",
                                             "2022-06-02 17:45:40.346906+09", "2000-01-01 09:00:00+09"}));
+    }
+
+    // Converts the dump of the table ZONED (the zoned_values) in every mode,
+    // each run in a session zone off UTC (a whole and a half-hour offset):
+    // mode 0, mode 1 over the table that made, mode 3 into it once emptied,
+    // and mode 2 once it is dropped. Each time the table holds the instants.
+    void convert_zoned_in_every_mode(const std::string& src)
+    {
+        struct step {
+            const char* mode;
+            const char* before;  // SQL run first, or null
+        };
+        const step steps[] = {{"0", nullptr}, {"1", nullptr}, {"3", "DELETE FROM zoned"}, {"2", "DROP TABLE zoned"}};
+        for (const char* zone : {"America/Los_Angeles", "Asia/Kolkata"}) {
+            tk_test::scoped_env tz("PGTZ", zone);
+            for (const step& s : steps) {
+                SCOPED_TRACE(std::string(zone) + ", mode " + s.mode);
+                if (s.before)
+                    exec(s.before);
+                const result r = run(args(src, {std::string("--mode=") + s.mode}));
+                ASSERT_EQ(r.status, 0) << describe(r);
+                EXPECT_EQ(r.err, "");
+                EXPECT_NE(r.out.find("Converting table ZONED (6 records)\n"), std::string::npos) << r.out;
+                expect_zoned("zoned", "ts");
+                expect_zoned("zoned", "lts");
+            }
+        }
+    }
+
+    // Dates before year 1 (a negative year: -1 is 1 BC) and the first day of
+    // year 1, as both formats store them, with the texts of the DATE and the
+    // TIMESTAMP column under DateStyle ISO.
+    struct early_value {
+        int id;
+        int year, month, day, hour, minute, second;
+        std::uint32_t nanoseconds;  // of the TIMESTAMP
+        const char* date_text;
+        const char* timestamp_text;
+    };
+    static std::vector<early_value> early_values()
+    {
+        return {
+            {1, -44, 3, 15, 12, 30, 0, 250000000, "0044-03-15 12:30:00 BC", "0044-03-15 12:30:00.25 BC"},
+            {2, -4712, 1, 1, 0, 0, 0, 0, "4712-01-01 00:00:00 BC", "4712-01-01 00:00:00 BC"},
+            {3, -1, 12, 31, 23, 59, 59, 999999000, "0001-12-31 23:59:59 BC", "0001-12-31 23:59:59.999999 BC"},
+            {4, 1, 1, 1, 0, 0, 0, 0, "0001-01-01 00:00:00", "0001-01-01 00:00:00"},
+        };
+    }
+    // The table (ID, D, TS) holds those dates exactly.
+    void expect_early(const std::string& table)
+    {
+        std::vector<std::string> expected;
+        for (const early_value& v : early_values())
+            expected.push_back(std::to_string(v.id) + "|" + v.date_text + "|" + v.timestamp_text);
+        EXPECT_EQ(rows("SET DateStyle = 'ISO'; SELECT id, d::text, ts::text FROM " + table + " ORDER BY id"),
+                  expected);
     }
 
     const pg_test::server_info& server;

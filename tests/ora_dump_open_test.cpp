@@ -184,7 +184,26 @@ TEST_F(opening, header_table)
         {"V01", header("EXPORT:V01.00.00"), "refused", 0, false, false, -1, 0, 2, 0},
         {"V06", header("EXPORT:V06.00.00"), "refused", 0, false, false, -1, 0, 2, 0},
         {"V13", header("EXPORT:V13.00.00"), "refused", 0, false, false, -1, 0, 2, 0},
+        {"V17", header("EXPORT:V17.00.00"), "refused", 0, false, false, -1, 0, 2, 0},
+        {"V24", header("EXPORT:V24.00.00"), "refused", 0, false, false, -1, 0, 2, 0},
         {"V10", header("EXPORT:V10.02.01"), "classic", -1, false, false, -1, 0, 2, 1252},
+        // exp of 18c to 23ai writes the layout of 12 after its header.
+        {"V18", header("EXPORT:V18.00.00"), "classic", -1, false, false, -1, 0, 2, 1252},
+        {"V19", header("EXPORT:V19.00.00"), "classic", -1, false, false, -1, 0, 2, 1252},
+        {"V21", header("EXPORT:V21.00.00"), "classic", -1, false, false, -1, 0, 2, 1252},
+        {"V23", header("EXPORT:V23.00.00"), "classic", -1, false, false, -1, 0, 2, 1252},
+        {"V19 declaring its length", with(header("EXPORT:V19.00.00"), [&](auto& h) {
+             h.marker = 0x0001;
+             h.declared_length = static_cast<std::uint64_t>(size1 - 5);
+         }),
+         "classic", -1, true, false, size1 - 5, 0, 2, 1252},
+        {"V21 in UTF-8 with a national set in 1251",
+         with(header("EXPORT:V21.00.00"),
+              [](auto& h) {
+                  h.six_bytes[1] = 0x0369;
+                  h.six_bytes[2] = 0x00AB;
+              }),
+         "classic", -1, false, false, -1, 1, 0, 0, 1251},
         {"V07 takes the set from the pre-number and passes no line feeds",
          with(header("EXPORT:V07.03.04"), [](auto& h) { h.pre_number = 0x0000B2; }), "classic", -1, false, false,
          -1, 0, 2, 1252},
@@ -209,11 +228,14 @@ TEST_F(opening, header_table)
          with(header(), [](auto& h) { h.user_token = "D" + std::string(4999, 'U'); }), "refused", 0, false, false,
          -1, 0, 2, 0},
     };
+    std::vector<std::string> shown;
+    reader.set_log_sink([&](ora_log_kind, const std::string& text) { shown.push_back(text); });
     for (const row& r : rows) {
         SCOPED_TRACE(r.name);
         const std::vector<std::uint8_t> bytes = dump_with(r.fields);
         const std::string path = write(bytes);
         fs::remove(tk_wide_to_utf8(ora_dump_file::context_file_name(W(path))));
+        shown.clear();
         outcome o = open(path);
         EXPECT_EQ(o.branch, r.branch);
         EXPECT_EQ(o.entry, r.entry);
@@ -236,12 +258,16 @@ TEST_F(opening, header_table)
             EXPECT_EQ(o.header, r.fields.header_token.substr(r.fields.header_token.find("EXPORT")));
             const int version = std::stoi(o.header.substr(8, 2));
             EXPECT_EQ(o.generation, version >= 10 ? 10 : version);
+            // The version line names the export's own version.
+            ASSERT_FALSE(shown.empty());
+            EXPECT_EQ(shown.front(), "Dump file version: " + std::to_string(version) + " (exp)\n");
         }
         if (r.branch == "datapump") {
             EXPECT_EQ(o.datapump_pos, 0);
             EXPECT_TRUE(o.datapump_good);
         }
     }
+    reader.set_log_sink(nullptr);
 }
 
 TEST_F(opening, the_national_set_keeps_its_class_in_version_7)

@@ -203,10 +203,14 @@ TEST_F(OraDumpValues, EmptyNumberIsEmpty)
 // ---------------------------------------------------------------------------
 // DATE and TIMESTAMP
 
+// The year of a date case that expects an empty value, or a date error.
+constexpr int empty_value = 10000;
+constexpr int date_error = 0;
+
 struct date_case {
     const char* hex;
     int ora_type;
-    // y, m, d, h, mi, s, us; year -1 for an empty value, 0 for "Date error"
+    // y, m, d, h, mi, s, us; a year before year 1 is negative (-1 is 1 BC)
     int f[7];
 };
 
@@ -217,24 +221,48 @@ const date_case date_cases[] = {
     {"78 7A 01 01 02 29 0C", T::ora_date, {2022, 1, 1, 1, 40, 11, 0}},
     {"64 65 01 01 01 01 01", T::ora_date, {1, 1, 1, 0, 0, 0, 0}},
     {"78 78 02 1D 01 01 01", T::ora_date, {2020, 2, 29, 0, 0, 0, 0}},
-    {"77 64 02 1D 01 01 01", T::ora_date, {0}},
-    {"78 78 02 1E 01 01 01", T::ora_date, {0}},
-    {"78 78 00 01 01 01 01", T::ora_date, {0}},
-    {"78 78 0D 01 01 01 01", T::ora_date, {0}},
-    {"78 78 01 00 01 01 01", T::ora_date, {0}},
-    {"78 78 01 01 19 01 01", T::ora_date, {0}},
-    {"78 78 01 01 01 3D 01", T::ora_date, {0}},
+    {"77 64 02 1D 01 01 01", T::ora_date, {date_error}},
+    {"78 78 02 1E 01 01 01", T::ora_date, {date_error}},
+    {"78 78 00 01 01 01 01", T::ora_date, {date_error}},
+    {"78 78 0D 01 01 01 01", T::ora_date, {date_error}},
+    {"78 78 01 00 01 01 01", T::ora_date, {date_error}},
+    {"78 78 01 01 19 01 01", T::ora_date, {date_error}},
+    {"78 78 01 01 01 3D 01", T::ora_date, {date_error}},
     // A zero hour byte counts as hour 0.
     {"78 78 01 01 00 01 01", T::ora_date, {2020, 1, 1, 0, 0, 0, 0}},
-    {"35 58 01 01 01 01 01", T::ora_date, {-1}},
-    {"78 78 01 01 01 01 01 01", T::ora_date, {0}},
+    // Before year 1 the century and the year are 100 minus their amount.
+    {"35 58 01 01 01 01 01", T::ora_date, {-4712, 1, 1, 0, 0, 0, 0}},
+    {"64 38 03 0F 0D 1F 01", T::ora_date, {-44, 3, 15, 12, 30, 0, 0}},
+    {"64 63 0C 1F 18 3C 3C", T::ora_date, {-1, 12, 31, 23, 59, 59, 0}},
+    {"63 64 01 01 01 01 01", T::ora_date, {-100, 1, 1, 0, 0, 0, 0}},
+    {"63 4D 07 04 01 01 01", T::ora_date, {-123, 7, 4, 0, 0, 0, 0}},
+    // Leap years by the proleptic Gregorian calendar: 1 BC and 5 BC are, 101
+    // BC is not.
+    {"64 63 02 1D 01 01 01", T::ora_date, {-1, 2, 29, 0, 0, 0, 0}},
+    {"64 5F 02 1D 01 01 01", T::ora_date, {-5, 2, 29, 0, 0, 0, 0}},
+    {"63 63 02 1D 01 01 01", T::ora_date, {date_error}},
+    // No year 0; nothing before 4712 BC; a century and a year of different
+    // eras are no year.
+    {"64 64 01 01 01 01 01", T::ora_date, {date_error}},
+    {"35 57 01 01 01 01 01", T::ora_date, {date_error}},
+    {"01 01 01 01 01 01 01", T::ora_date, {date_error}},
+    {"78 32 01 01 01 01 01", T::ora_date, {date_error}},
+    {"32 78 01 01 01 01 01", T::ora_date, {date_error}},
+    // From year 10000 on, an empty value.
+    {"C8 64 01 01 01 01 01", T::ora_date, {empty_value}},
+    {"FF FF 01 01 01 01 01", T::ora_date, {empty_value}},
+    {"C7 C7 0C 1F 18 3C 3C", T::ora_date, {9999, 12, 31, 23, 59, 59, 0}},
+    {"78 78 01 01 01 01 01 01", T::ora_date, {date_error}},
     {"78 7A 06 02 09 2E 29 14 AD 5D 90", T::ora_timestamp, {2022, 6, 2, 8, 45, 40, 346906}},
     {"78 7A 06 02 09 2E 29 3B 9A C9 FF", T::ora_timestamp, {2022, 6, 2, 8, 45, 40, 999999}},
-    {"78 7A 06 02 09 2E 29 3B 9A CA 00", T::ora_timestamp, {0}},
+    {"78 7A 06 02 09 2E 29 3B 9A CA 00", T::ora_timestamp, {date_error}},
+    {"64 38 03 0F 0D 1F 01 1D CD 65 00", T::ora_timestamp, {-44, 3, 15, 12, 30, 0, 500000}},
+    {"35 58 01 01 01 01 01", T::ora_timestamp, {-4712, 1, 1, 0, 0, 0, 0}},
+    {"64 63 0C 1F 18 3C 3C 00 00 00 00 14 3C", T::ora_timestamp, {-1, 12, 31, 23, 59, 59, 0}},
     {"78 7A 06 02 09 2E 29 14 AD 5D 90 14 3C", T::ora_timestamp, {2022, 6, 2, 8, 45, 40, 346906}},
     {"78 7A 06 02 09 2E 29", T::ora_timestamp, {2022, 6, 2, 8, 45, 40, 0}},
-    {"78 7A 06 02 09", T::ora_timestamp, {0}},
-    {"78 7A 06", T::ora_timestamp, {0}},
+    {"78 7A 06 02 09", T::ora_timestamp, {date_error}},
+    {"78 7A 06", T::ora_timestamp, {date_error}},
 };
 
 TEST_F(OraDumpValues, DateTable)
@@ -245,14 +273,14 @@ TEST_F(OraDumpValues, DateTable)
         outcome o = ole_value(th, VT_DATE, c.ora_type, b);
         // Consumed whatever the outcome, so the next column still reads.
         EXPECT_EQ(o.consumed, static_cast<std::int64_t>(b.size()));
-        if (c.f[0] == 0) {
+        if (c.f[0] == date_error) {
             ASSERT_TRUE(o.error.has_value());
             EXPECT_EQ(*o.error, "Can't read record. Date error.");
             EXPECT_EQ(o.level, 0);
             continue;
         }
         ASSERT_FALSE(o.error.has_value()) << *o.error;
-        if (c.f[0] == -1) {
+        if (c.f[0] == empty_value) {
             EXPECT_EQ(o.value.get_vt(), VT_EMPTY);
             continue;
         }
@@ -274,6 +302,9 @@ TEST_F(OraDumpValues, WriterDatesMatchTheTable)
     EXPECT_EQ(ora_rows::date(1999, 12, 31, 23, 59, 59), hex("77 C7 0C 1F 18 3C 3C"));
     EXPECT_EQ(ora_rows::date(2022, 1, 1, 1, 40, 11), hex("78 7A 01 01 02 29 0C"));
     EXPECT_EQ(ora_rows::date(1, 1, 1), hex("64 65 01 01 01 01 01"));
+    EXPECT_EQ(ora_rows::date(-1, 12, 31, 23, 59, 59), hex("64 63 0C 1F 18 3C 3C"));
+    EXPECT_EQ(ora_rows::date(-44, 3, 15, 12, 30), hex("64 38 03 0F 0D 1F 01"));
+    EXPECT_EQ(ora_rows::date(-4712, 1, 1), hex("35 58 01 01 01 01 01"));
     EXPECT_EQ(ora_rows::timestamp(2022, 6, 2, 8, 45, 40, 346906000), hex("78 7A 06 02 09 2E 29 14 AD 5D 90"));
     EXPECT_EQ(ora_rows::timestamp(2022, 6, 2, 8, 45, 40, 0, 7), hex("78 7A 06 02 09 2E 29"));
     EXPECT_EQ(ora_rows::timestamp(2022, 6, 2, 8, 45, 40, 346906000, 13).size(), 13u);
@@ -728,9 +759,12 @@ TEST_F(OraDumpValues, DecoderFactory)
     EXPECT_EQ(g8->version_patch, 5);
     EXPECT_EQ(th8->m_skip_blob_flag, 0);
     EXPECT_EQ(ora_dump_reader_th::create(9, "")->generation(), 9);
-    for (int v : {10, 11, 12})
-        EXPECT_EQ(ora_dump_reader_th::create(v, "")->generation(), 10);
-    for (int v : {0, 1, 2, 6, 13})
+    for (int v : {10, 11, 12, 18, 19, 20, 21, 22, 23}) {
+        auto th = ora_dump_reader_th::create(v, "EXPORT:V" + std::to_string(v) + ".00.00");
+        ASSERT_TRUE(th) << v;
+        EXPECT_EQ(th->generation(), 10) << v;
+    }
+    for (int v : {-12, 0, 1, 2, 6, 13, 14, 15, 16, 17, 24, 99})
         EXPECT_FALSE(ora_dump_reader_th::create(v, "")) << v;
     EXPECT_FALSE(ora_dump_reader_th::create(9, "")->swap_utf8_lob());
     EXPECT_TRUE(ora_dump_reader_th::create(10, "")->swap_utf8_lob());

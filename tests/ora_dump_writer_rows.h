@@ -34,7 +34,7 @@ using bytes = std::vector<std::uint8_t>;
 // std::invalid_argument for text that is no number or needs more than 40
 // significant digits.
 bytes number(const std::string& text);
-// DATE: 7 bytes.
+// DATE: 7 bytes. A negative year is a year before Christ (-1 is 1 BC).
 bytes date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 // TIMESTAMP of 7 (no fraction), 11 (nanoseconds) or 13 bytes (and two time
 // zone bytes).

@@ -47,6 +47,30 @@ TEST(PgsValues, ValueTextsInBothForms)
         {"time only", L"2024-01-02 10:11:12", VT_DATE, 3, L"10:11:12", L"'10:11:12'"},
         {"microseconds", L"2022-06-02 08:45:40.346906", VT_DATE, 1, L"2022-06-02 08:45:40.346906",
          L"'2022-06-02 08:45:40.346906'"},
+        {"first day of year 1", L"0001-01-01 00:00:00", VT_DATE, 1, L"0001-01-01", L"'0001-01-01'"},
+        // Before year 1, with the era the server reads.
+        {"BC date and time", L"0044-03-15 12:30:00 BC", VT_DATE, 1, L"0044-03-15 12:30:00 BC",
+         L"'0044-03-15 12:30:00 BC'"},
+        {"last second of 1 BC", L"0001-12-31 23:59:59 BC", VT_DATE, 1, L"0001-12-31 23:59:59 BC",
+         L"'0001-12-31 23:59:59 BC'"},
+        {"BC at midnight", L"4712-01-01 00:00:00 BC", VT_DATE, 1, L"4712-01-01 BC", L"'4712-01-01 BC'"},
+        {"BC date only", L"0044-03-15 12:30:00 BC", VT_DATE, 2, L"0044-03-15 BC", L"'0044-03-15 BC'"},
+        {"BC time only", L"0044-03-15 12:30:00 BC", VT_DATE, 3, L"12:30:00", L"'12:30:00'"},
+        // An instant: its UTC time and the zone, midnight included, whatever
+        // zone the session reading it is in.
+        {"instant", L"2024-03-10 07:30:00", VT_DATE, t_ftd::date_time_utc, L"2024-03-10 07:30:00+00",
+         L"'2024-03-10 07:30:00+00'"},
+        {"instant at midnight", L"2000-01-01 00:00:00", VT_DATE, t_ftd::date_time_utc, L"2000-01-01 00:00:00+00",
+         L"'2000-01-01 00:00:00+00'"},
+        {"instant of a date alone", L"2000-01-01", VT_DATE, t_ftd::date_time_utc, L"2000-01-01 00:00:00+00",
+         L"'2000-01-01 00:00:00+00'"},
+        {"instant with a fraction", L"2022-06-02 08:45:40.346906", VT_DATE, t_ftd::date_time_utc,
+         L"2022-06-02 08:45:40.346906+00", L"'2022-06-02 08:45:40.346906+00'"},
+        {"instant before year 1", L"0044-03-15 12:30:00 BC", VT_DATE, t_ftd::date_time_utc,
+         L"0044-03-15 12:30:00+00 BC", L"'0044-03-15 12:30:00+00 BC'"},
+        {"instant at midnight before year 1", L"0001-01-01 BC", VT_DATE, t_ftd::date_time_utc,
+         L"0001-01-01 00:00:00+00 BC", L"'0001-01-01 00:00:00+00 BC'"},
+        {"zero instant", L"0000-00-00", VT_DATE, t_ftd::date_time_utc, L"\\N", L"NULL"},
         {"infinity", L"Infinity", VT_R8, 0, L"Infinity", L"'Infinity'"},
         {"minus infinity", L"-Infinity", VT_R4, 0, L"-Infinity", L"'-Infinity'"},
         {"nan", L"NaN", VT_R8, 0, L"NaN", L"'NaN'"},
@@ -60,7 +84,8 @@ TEST(PgsValues, ValueTextsInBothForms)
 
 TEST(PgsValues, InvalidDatesRaiseAtLevelZero)
 {
-    for (const std::wstring text : {L"2024-02-30", L"2024-01-02 24:00:00", L"not a date"}) {
+    for (const std::wstring text : {L"2024-02-30", L"2024-01-02 24:00:00", L"not a date", L"0000-01-01 BC",
+                                    L"10:20:30 BC"}) {
         for (pgs_form form : {pgs_copy_form, pgs_sql_form}) {
             try {
                 to_pgs_str(text, VT_DATE, 1, form);
@@ -106,6 +131,8 @@ TEST(PgsValues, DefaultValues)
         {"hex float", column(VT_R8, L"0x1"), L""},
         {"trailing letters", column(VT_R8, L"1abc"), L""},
         {"hostile float", column(VT_R8, L"1); DROP TABLE t; --"), L""},
+        {"identity sequence", column(VT_I4, L"\"SCOTT\".\"ISEQ$$_73512\".nextval"), L""},
+        {"identity sequence of a number", column(VT_DECIMAL, L"\"SCOTT\".\"ISEQ$$_73512\".nextval"), L""},
         {"comma", column(VT_CY, L"0,0"), L""},
         {"lone exponent", column(VT_DECIMAL, L"e"), L""},
         {"inf", column(VT_R8, L"inf"), L""},
@@ -116,6 +143,12 @@ TEST(PgsValues, DefaultValues)
         {"text keeps CR", column(VT_BSTR, L"a\rb", 10), L"'a\rb'"},
         {"current_timestamp", column(VT_DATE, L"current_timestamp"), L"current_timestamp"},
         {"date", column(VT_DATE, L"2024-01-02", 0, 2), L"'2024-01-02'"},
+        {"BC date", column(VT_DATE, L"0044-03-15 BC", 0, 2), L"'0044-03-15 BC'"},
+        {"BC timestamp", column(VT_DATE, L"0001-12-31 23:59:59 BC", 0, 1), L"'0001-12-31 23:59:59 BC'"},
+        {"instant", column(VT_DATE, L"2024-03-10 07:30:00", 0, t_ftd::date_time_utc), L"'2024-03-10 07:30:00+00'"},
+        {"instant at midnight", column(VT_DATE, L"2000-01-01 00:00:00", 0, t_ftd::date_time_utc),
+         L"'2000-01-01 00:00:00+00'"},
+        {"BC instant", column(VT_DATE, L"4712-01-01 BC", 0, t_ftd::date_time_utc), L"'4712-01-01 00:00:00+00 BC'"},
         {"invalid date", column(VT_DATE, L"2024-02-30"), L""},
         {"zero date", column(VT_DATE, L"0000-00-00"), L"NULL"},
         {"no default", column(VT_I4, ole_variant()), L""},
@@ -265,6 +298,16 @@ TEST(PgsValues, FastCopyFieldsMatchTheReference)
         {"time alone in a timestamp", ole_variant(when(0, 0, 0, 8, 45, 40, 0)), VT_DATE, 1, false},
         {"zero date", ole_variant(when(0, 0, 0, 0, 0, 0, 0)), VT_DATE, 1, false},
         {"no kind", ole_variant(when(1999, 12, 31, 23, 59, 59, 0)), VT_DATE, 0, false},
+        {"BC datetime", ole_variant(when(-44, 3, 15, 12, 30, 0, 0)), VT_DATE, 1, false},
+        {"BC at midnight", ole_variant(when(-4712, 1, 1, 0, 0, 0, 0)), VT_DATE, 1, false},
+        {"BC date only", ole_variant(when(-1, 12, 31, 23, 59, 59, 0)), VT_DATE, 2, false},
+        {"instant", ole_variant(when(2024, 3, 10, 7, 30, 0, 0)), VT_DATE, t_ftd::date_time_utc, false},
+        {"instant at midnight", ole_variant(when(2000, 1, 1, 0, 0, 0, 0)), VT_DATE, t_ftd::date_time_utc, false},
+        {"instant with a fraction", ole_variant(when(2022, 6, 2, 8, 45, 40, 346906)), VT_DATE, t_ftd::date_time_utc,
+         false},
+        {"BC instant at midnight", ole_variant(when(-1, 1, 1, 0, 0, 0, 0)), VT_DATE, t_ftd::date_time_utc, false},
+        {"text into an instant", ole_variant(L"2000-01-01 00:00:00"), VT_DATE, t_ftd::date_time_utc, false},
+        {"BC text into a timestamp", ole_variant(L"0044-03-15 12:30:00 BC"), VT_DATE, 1, false},
         {"bytes", ole_variant(std::vector<std::uint8_t>{0x00, 0xFF, 0x1A}), VT_BLOB, 0, false},
     };
     for (const auto& c : cases) {
@@ -284,10 +327,50 @@ TEST(PgsValues, FastCopyFieldsMatchTheReference)
     EXPECT_EQ(u8(to_pgs_str(empty_bytes)), "DECODE('','hex')");
 }
 
+// The COPY fields of dates as the server must read them: an instant says
+// it is UTC, before the era of a date before year 1, also at midnight and
+// when the value arrives as text.
+TEST(PgsValues, CopyFieldsOfInstantsAndEarlyDates)
+{
+    struct copy_case {
+        const char* what;
+        ole_variant value;
+        std::uint32_t reserved;
+        const char* field;
+    };
+    const std::vector<copy_case> cases = {
+        {"instant", ole_variant(when(2024, 3, 10, 7, 30, 0, 0)), t_ftd::date_time_utc, "2024-03-10 07:30:00+00"},
+        {"instant at midnight", ole_variant(when(2000, 1, 1, 0, 0, 0, 0)), t_ftd::date_time_utc,
+         "2000-01-01 00:00:00+00"},
+        {"instant with a fraction", ole_variant(when(2022, 6, 2, 8, 45, 40, 346906)), t_ftd::date_time_utc,
+         "2022-06-02 08:45:40.346906+00"},
+        {"text of an instant", ole_variant(L"2024-07-01 20:00:00"), t_ftd::date_time_utc, "2024-07-01 20:00:00+00"},
+        {"text of an instant at midnight", ole_variant(L"2000-01-01"), t_ftd::date_time_utc,
+         "2000-01-01 00:00:00+00"},
+        {"BC instant", ole_variant(when(-44, 3, 15, 12, 30, 0, 0)), t_ftd::date_time_utc,
+         "0044-03-15 12:30:00+00 BC"},
+        {"BC timestamp", ole_variant(when(-44, 3, 15, 12, 30, 0, 0)), t_ftd::date_and_time, "0044-03-15 12:30:00 BC"},
+        {"BC midnight", ole_variant(when(-4712, 1, 1, 0, 0, 0, 0)), t_ftd::date_and_time, "4712-01-01 BC"},
+        {"last second of 1 BC", ole_variant(when(-1, 12, 31, 23, 59, 59, 0)), t_ftd::date_and_time,
+         "0001-12-31 23:59:59 BC"},
+        {"BC date", ole_variant(when(-1, 12, 31, 23, 59, 59, 0)), t_ftd::date_only, "0001-12-31 BC"},
+        {"first day of year 1", ole_variant(when(1, 1, 1, 0, 0, 0, 0)), t_ftd::date_and_time, "0001-01-01"},
+        {"BC text", ole_variant(L"0001-01-01 BC"), t_ftd::date_only, "0001-01-01 BC"},
+    };
+    for (const copy_case& c : cases) {
+        udb_field f(L"c", 0, c.value);
+        t_ftd col(0, L"c", VT_DATE, false, false, ole_variant(), c.reserved);
+        std::string line;
+        pgs_append_copy_field(line, f, col);
+        EXPECT_EQ(line, c.field) << c.what;
+    }
+}
+
 TEST(PgsValues, FastCopyFieldRefusesInvalidDates)
 {
     t_ftd col(0, L"c", VT_DATE, false, false, ole_variant(), 1);
-    for (const t_systemtime& t : {when(2024, 2, 30, 0, 0, 0, 0), when(2024, 1, 2, 24, 0, 0, 0)}) {
+    for (const t_systemtime& t : {when(2024, 2, 30, 0, 0, 0, 0), when(2024, 1, 2, 24, 0, 0, 0),
+                                  when(-101, 2, 29, 0, 0, 0, 0), when(-4714, 1, 1, 0, 0, 0, 0)}) {
         udb_field f(L"c", 0, ole_variant(t));
         std::string line;
         try {

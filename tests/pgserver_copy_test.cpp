@@ -197,6 +197,83 @@ TEST_F(copy_server, BadDatesAreReportedAndTheOtherRowsLoad)
               "2=null,3=2024-01-02 05:00:00");
 }
 
+// Instants and dates before year 1 keep their values by COPY, by INSERT,
+// by UPDATE and as a column's DEFAULT, also when they arrive as text, in a
+// session whose zone is not UTC (a whole and a half-hour offset).
+TEST_F(copy_server, InstantsAndEarlyDatesArriveInAnySessionZone)
+{
+    auto db = create_dest();
+    db.reset();
+    auto when = [](int y, int mo, int d, int h, int mi, int s) { return tk_test::systemtime(y, mo, d, h, mi, s, 0); };
+    struct value_row {
+        ole_variant instant, timestamp, day;
+    };
+    const std::vector<value_row> values = {
+        {ole_variant(when(2024, 3, 10, 7, 30, 0)), ole_variant(when(2024, 3, 10, 7, 30, 0)),
+         ole_variant(when(2024, 3, 10, 0, 0, 0))},
+        {ole_variant(when(2000, 1, 1, 0, 0, 0)), ole_variant(when(2000, 1, 1, 0, 0, 0)),
+         ole_variant(when(1, 1, 1, 0, 0, 0))},
+        {ole_variant(L"2024-07-01 20:00:00"), ole_variant(L"2024-07-01 20:00:00"), ole_variant(L"2024-07-01")},
+        {ole_variant(when(-44, 3, 15, 12, 30, 0)), ole_variant(when(-1, 12, 31, 23, 59, 59)),
+         ole_variant(when(-4712, 1, 1, 0, 0, 0))},
+        {ole_variant(L"0001-01-01 00:00:00 BC"), ole_variant(L"0044-03-15 12:30:00 BC"),
+         ole_variant(L"4712-01-01 BC")},
+    };
+    const std::string expected =
+        "0|2024-03-10 07:30:00+00|2024-03-10 07:30:00|2024-03-10,"
+        "1|2000-01-01 00:00:00+00|2000-01-01 00:00:00|0001-01-01,"
+        "2|2024-07-01 20:00:00+00|2024-07-01 20:00:00|2024-07-01,"
+        "3|0044-03-15 12:30:00+00 BC|0001-12-31 23:59:59 BC|4712-01-01 BC,"
+        "4|0001-01-01 00:00:00+00 BC|0044-03-15 12:30:00 BC|4712-01-01 BC,"
+        "99|2000-01-01 00:00:00+00|0044-03-15 12:30:00 BC|<null>";
+    const std::string select = "SET TimeZone = 'UTC'; SET DateStyle = 'ISO'; SELECT string_agg(k || '|' || "
+                               "coalesce(i::text, '<null>') || '|' || coalesce(t::text, '<null>') || '|' || "
+                               "coalesce(d::text, '<null>'), ',' ORDER BY k) FROM ";
+    auto record = [&](std::size_t i) {
+        return make_record({{L"k", ole_variant(static_cast<int>(i))},
+                            {L"i", values[i].instant},
+                            {L"t", values[i].timestamp},
+                            {L"d", values[i].day}});
+    };
+    int n = 0;
+    for (const char* zone : {"Asia/Kolkata", "America/New_York"}) {
+        tk_test::scoped_env tz("PGTZ", zone);
+        connect_postgres();
+        ASSERT_EQ(engine_scalar("SHOW TimeZone"), zone);
+        db = engine->open_db(tk_utf8_to_unicode(db_name), 40, L"");
+        for (bool bulk : {true, false}) {
+            SCOPED_TRACE(std::string(zone) + (bulk ? " by COPY" : " by INSERT"));
+            engine->bulk_copy = bulk;
+            const std::string name = "public.z" + std::to_string(n++);
+            source_table t;
+            t.add(L"k", VT_I4, 0, true);
+            t.add(L"i", VT_DATE, 0, false, false, ole_variant(L"2000-01-01 00:00:00"), t_ftd::date_time_utc);
+            t.add(L"t", VT_DATE, 0, false, false, ole_variant(L"0044-03-15 12:30:00 BC"), t_ftd::date_and_time);
+            t.add(L"d", VT_DATE, 0, false, false, ole_variant(), t_ftd::date_only);
+            t.indexes.push_back(udb_index(L"pk", false, true, {L"k"}));
+            auto rs = db->create_table(tk_utf8_to_unicode(name), t.schema, t.indexes);
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                udb_record r = record(i);
+                rs->append_record(r);
+            }
+            rs->finish();
+            engine->bulk_copy = true;
+            side_exec("INSERT INTO " + name + " (k) VALUES (99)");
+            EXPECT_EQ(side_scalar(select + name), expected);
+
+            // UPDATE by the key writes the same texts.
+            side_exec("UPDATE " + name + " SET i = NULL, t = NULL, d = NULL WHERE k < 99");
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                udb_record r = record(i);
+                rs->update(r);
+            }
+            rs.reset();
+            EXPECT_EQ(side_scalar(select + name), expected) << "after UPDATE";
+        }
+        db.reset();
+    }
+}
+
 TEST_F(copy_server, ValuesArriveExactlyByCopyAndByInsert)
 {
     auto db = create_dest();

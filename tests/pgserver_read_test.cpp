@@ -2,6 +2,7 @@
 #include "pgserver_support.h"
 #include "tk_unicode.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -54,6 +55,43 @@ TEST_F(read_server, DateAndTimeKinds)
         EXPECT_EQ(rs->schema[i]->vartype, VT_DATE) << i;
         EXPECT_EQ(rs->schema[i]->reserved, kinds[i]) << i;
     }
+}
+
+// Values are read back as the writer gives them: a date before year 1 with
+// its negative year, an instant as its UTC time, in a session whose zone
+// has a half-hour offset.
+TEST_F(read_server, EarlyDatesAndInstantsReadBackInAnySessionZone)
+{
+    create_dest().reset();
+    side_exec("CREATE TABLE early (k int, t timestamp, i timestamp with time zone, d date, h time); "
+              "INSERT INTO early VALUES "
+              "(1, '0044-03-15 12:30:00.25 BC', '2024-03-10 07:30:00+00', '4712-01-01 BC', '10:11:12'), "
+              "(2, '0001-12-31 23:59:59 BC', '2000-01-01 00:00:00+00', '0001-01-01', '00:00:00'), "
+              "(3, '2024-03-10 07:30:00', '0044-03-15 12:30:00+00 BC', '2024-02-29', '23:59:59.5')");
+    tk_test::scoped_env tz("PGTZ", "Asia/Kolkata");
+    connect_postgres();
+    auto db = engine->open_db(tk_utf8_to_unicode(db_name), 40, L"");
+    auto rs = db->get_table(L"public.early", 8);
+    rs->reset();
+    std::vector<std::string> got;
+    while (!rs->is_eof()) {
+        udb_record* r = rs->get_item();
+        ASSERT_NE(r, nullptr);
+        std::string line;
+        for (std::size_t c = 1; c < r->size(); ++c) {
+            const t_systemtime& t = (*r)[c].get_time();
+            line += std::to_string(t.year) + "-" + std::to_string(t.month) + "-" + std::to_string(t.day) + " " +
+                    std::to_string(t.hour) + ":" + std::to_string(t.minute) + ":" + std::to_string(t.second) + "." +
+                    std::to_string(t.microsecond) + (c + 1 < r->size() ? "|" : "");
+        }
+        got.push_back(std::to_string((*r)[0].get_i4()) + " " + line);
+        rs->next();
+    }
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, (std::vector<std::string>{
+                       "1 -44-3-15 12:30:0.250000|2024-3-10 7:30:0.0|-4712-1-1 0:0:0.0|0-0-0 10:11:12.0",
+                       "2 -1-12-31 23:59:59.0|2000-1-1 0:0:0.0|1-1-1 0:0:0.0|0-0-0 0:0:0.0",
+                       "3 2024-3-10 7:30:0.0|-44-3-15 12:30:0.0|2024-2-29 0:0:0.0|0-0-0 23:59:59.500000"}));
 }
 
 TEST_F(read_server, ForeignKeys)

@@ -89,6 +89,27 @@ TEST(OleDate, ParsesTheKnownForms)
         {"", 0, "", "", ""},
         {"not a date", 0, "", "", ""},
         {"2024-13-01", 0, "", "", ""},
+        // The era as the server prints it: BC is a year before year 1, whose
+        // two digits are not abbreviated; AD changes nothing.
+        {"0044-03-15 12:30:00 BC", 1, "0044-03-15 12:30:00 BC", "0044-03-15 12:30:00 BC",
+         "0044-03-15 12:30:00 BC"},
+        {"0044-03-15 BC", 2, "0044-03-15 BC", "0044-03-15 BC", "0044-03-15 BC"},
+        {"44-03-15 bc", 2, "0044-03-15 BC", "0044-03-15 BC", "0044-03-15 BC"},
+        {"0001-12-31 23:59:59.5 BC", 1, "0001-12-31 23:59:59.500 BC", "0001-12-31 23:59:59 BC",
+         "0001-12-31 23:59:59.500 BC"},
+        {"4713-01-01 00:00:00 BC", 2, "4713-01-01 BC", "4713-01-01 BC", "4713-01-01 BC"},
+        {"0044-03-15 10:20:30 PM BC", 1, "0044-03-15 22:20:30 BC", "0044-03-15 22:20:30 BC",
+         "0044-03-15 22:20:30 BC"},
+        {"2024-01-31 10:20:30 AD", 1, "2024-01-31 10:20:30", "2024-01-31 10:20:30", "2024-01-31 10:20:30"},
+        {"0001-02-29 BC", 2, "0001-02-29 BC", "0001-02-29 BC", "0001-02-29 BC"},
+        {"0101-02-29 BC", 0, "", "", ""},
+        {"4714-12-31 BC", 0, "", "", ""},
+        {"0000-01-01 BC", 0, "", "", ""},
+        {"10:20:30 BC", 0, "", "", ""},
+        {"-0044-03-15", 0, "", "", ""},
+        {"-0044-03-15 BC", 0, "", "", ""},
+        {"0044-03-15BC", 2, "0044-03-15 BC", "0044-03-15 BC", "0044-03-15 BC"},
+        {"0044-03-15 ABC", 2, "0044-03-15", "0044-03-15", "0044-03-15"},
     };
     for (const parse_case& c : cases)
         expect_parse(c);
@@ -111,7 +132,8 @@ TEST(OleDate, RoundTripsThroughText)
         "2024-01-31 10:20:30.123456", "1999-12-31 23:59:59.999999", "2024-01-31 00:00:00.500",
         "0001-01-01 00:00:01",        "2024-01-31",                 "0001-01-01",
         "9999-12-31",                 "0000-00-00 10:20:30",        "0000-00-00 10:20:30.123",
-        "0000-00-00 00:00:00.000001",
+        "0000-00-00 00:00:00.000001", "0044-03-15 12:30:00 BC",    "0001-12-31 23:59:59.999999 BC",
+        "4712-01-01 BC",
     };
     for (const char* text : narrow_texts) {
         SCOPED_TRACE(text);
@@ -190,6 +212,21 @@ TEST(OleDate, EarlyYearsFromFieldsPrintAsWritten)
     EXPECT_EQ(fifty.get_time().year, 50);
 
     EXPECT_EQ(ole_date(fields(1, 1, 1, 10, 20, 30)).to_string(true), "0001-01-01 10:20:30");
+
+    // Before year 1 the year counts back from 1 BC.
+    ole_date caesar(fields(-44, 3, 15, 12, 30));
+    EXPECT_EQ(caesar.get_kind(), 1);
+    EXPECT_EQ(caesar.to_string(false), "0044-03-15 12:30:00 BC");
+    EXPECT_EQ(caesar.to_wstring(true), L"0044-03-15 12:30:00 BC");
+    EXPECT_EQ(caesar.get_time().year, -44);
+    ole_date first(fields(-4712, 1, 1));
+    EXPECT_EQ(first.get_kind(), 2);
+    EXPECT_EQ(first.to_string(true), "4712-01-01 BC");
+    first.kind = 1;
+    first.omit_midnight = false;
+    EXPECT_EQ(first.to_string(true), "4712-01-01 00:00:00 BC");
+    first.kind = 3;
+    EXPECT_EQ(first.to_wstring(true), L"00:00:00");
 }
 
 TEST(OleDate, KindsFromFieldsAndPrinting)
@@ -246,7 +283,13 @@ TEST(OleDate, StrictValidity)
         {"year 1", fields(1, 1, 1), true},
         {"year 9999", fields(9999, 12, 31), true},
         {"year 10000", fields(10000, 1, 1), false},
-        {"negative year", fields(-1, 1, 1), false},
+        {"1 BC", fields(-1, 1, 1), true},
+        {"leap 1 BC", fields(-1, 2, 29), true},
+        {"leap 5 BC", fields(-5, 2, 29), true},
+        {"not leap 2 BC", fields(-2, 2, 29), false},
+        {"not leap 101 BC", fields(-101, 2, 29), false},
+        {"4713 BC", fields(-4713, 12, 31), true},
+        {"4714 BC", fields(-4714, 12, 31), false},
         {"negative day", fields(2024, 1, -1), false},
         {"hour 23", fields(2024, 1, 1, 23, 0, 0), true},
         {"hour 24", fields(2024, 1, 1, 24, 0, 0), false},

@@ -246,6 +246,9 @@ TEST(OleVariant, FromStringReadsEachType)
         {"0001-01-01 00:00:00.000001", VT_DATE, VT_DATE, "0001-01-01 00:00:00.000001"},
         {"9999-12-31 23:59:59.999999", VT_DATE, VT_DATE, "9999-12-31 23:59:59.999999"},
         {"10000-01-01", VT_DATE, VT_EMPTY, ""},
+        {"0044-03-15 12:30:00.000001 BC", VT_DATE, VT_DATE, "0044-03-15 12:30:00.000001 BC"},
+        {"4712-01-01 BC", VT_DATE, VT_DATE, "4712-01-01 BC"},
+        {"-0044-03-15", VT_DATE, VT_EMPTY, ""},
         // Text.
         {"", VT_BSTR, VT_BSTR, ""},
         {"hello", VT_BSTR, VT_BSTR, "hello"},
@@ -751,6 +754,7 @@ TEST(OleVariant, Constructors)
         {"UTF-8 text cut at NUL", ole_variant(std::string("a\0b", 3)), VT_BSTR, "a"},
         {"bytes", ole_variant(sizeof raw, raw), VT_BYTE_ARRAY, "0xDEAD"},
         {"date", ole_variant(fields(2024, 2, 29, 23, 59, 60)), VT_DATE, "2024-02-29 23:59:60"},
+        {"date before year 1", ole_variant(fields(-1, 12, 31, 23, 59, 59)), VT_DATE, "0001-12-31 23:59:59 BC"},
         {"currency", cy(-15000), VT_CY, "-1.5"},
         {"decimal", ole_variant(ole_decimal(true, "12345", -2)), VT_DECIMAL, "-123.45"},
     };

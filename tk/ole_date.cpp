@@ -42,14 +42,22 @@ bool all_digits(std::string_view text)
     return true;
 }
 
-int days_in_month(int year, int month)
+// The first year the server takes, 4713 BC.
+constexpr int first_year = -4713;
+
+// Cuts a trailing era (BC or AD, in any case, after a blank or a digit)
+// off the text; true when it was BC.
+bool cut_era(std::string& text)
 {
-    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month == 2) {
-        bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-        return leap ? 29 : 28;
-    }
-    return days[month - 1];
+    if (text.size() < 3 || !(is_space(text[text.size() - 3]) || is_digit(text[text.size() - 3])))
+        return false;
+    const char a = tk_ascii_upper(text[text.size() - 2]);
+    const char b = tk_ascii_upper(text[text.size() - 1]);
+    const bool bc = a == 'B' && b == 'C';
+    if (!bc && !(a == 'A' && b == 'D'))
+        return false;
+    text = tk_trim(text.substr(0, text.size() - 2));
+    return bc;
 }
 
 // Reads what the scanf directives of the date forms read: "%d" (blanks, an
@@ -317,7 +325,7 @@ void append_fraction(std::string& out, int microsecond)
 
 void append_date(std::string& out, const t_systemtime& t)
 {
-    append_padded(out, t.year, 4);
+    append_padded(out, t.year < 0 ? -t.year : t.year, 4);
     out += '-';
     append_padded(out, t.month, 2);
     out += '-';
@@ -387,6 +395,7 @@ ole_date::ole_date(const std::string& text_in)
     TK_TRACE(1, "ole_date::ole_date('%s')", text);
     std::string t = tk_trim(text);
     TK_TRACE(1, "After tk_trim: %s", t);
+    const bool bc = cut_era(t);
 
     // The first marker found, in this order, ends the text.
     static const char* const markers[4] = {"AM", "PM", "am", "pm"};
@@ -407,7 +416,9 @@ ole_date::ole_date(const std::string& text_in)
         TK_TRACE(2, "Invalid date/time format: '%s'", text);
         return;
     }
+    parsing_bc = bc;
     import_from_string(t);
+    parsing_bc = false;
 
     // The twelve-hour clock: 12 AM is the first hour of the day, 12 PM noon.
     if (kind == 1 || kind == 3) {
@@ -515,13 +526,21 @@ bool ole_date::accept(t_systemtime fields, int new_kind, int year_digits, int da
     }
     kind = new_kind;
     time = fields;
-    if (!is_valid()) {
+    // A text gives a year before year 1 by its BC marker only, and only a
+    // date can be before Christ.
+    bool valid = time.year >= 0;
+    if (valid && parsing_bc) {
+        valid = time.year > 0;
+        time.year = -time.year;
+    }
+    if (!valid || !is_valid()) {
         time = t_systemtime{};
         return false;
     }
     // A year written with at most two digits is a year of 1950 to 2049. Only
-    // texts pivot: fields of year 1 to 99 are years 1 to 99.
-    if (has_date(time) && year_digits <= 2)
+    // texts pivot: fields of year 1 to 99 are years 1 to 99, and so is a
+    // year before Christ.
+    if (has_date(time) && year_digits <= 2 && !parsing_bc)
         time.year += time.year < 50 ? 2000 : 1900;
     return true;
 }
@@ -621,7 +640,8 @@ bool ole_date::is_valid() const
             TK_TRACE(1, "Invalid month");
             return false;
         }
-        if (t.year < 1 || t.year > 9999 || t.day < 1 || t.day > days_in_month(t.year, t.month)) {
+        if (t.year < first_year || t.year == 0 || t.year > 9999 || t.day < 1 ||
+            t.day > tk_days_in_month(t.year, t.month)) {
             TK_TRACE(1, "Invalid day and/or year");
             return false;
         }
@@ -658,13 +678,15 @@ std::string ole_date::print(bool with_milliseconds, bool wide) const
         append_date(out, time);
         if (kind == 2 || (midnight && omit_midnight)) {
             TK_TRACE(1, "printing date...");
-            break;
+        } else {
+            TK_TRACE(1, "printing datetime...");
+            out += ' ';
+            append_time(out, time);
+            if (with_milliseconds)
+                append_fraction(out, time.microsecond);
         }
-        TK_TRACE(1, "printing datetime...");
-        out += ' ';
-        append_time(out, time);
-        if (with_milliseconds)
-            append_fraction(out, time.microsecond);
+        if (time.year < 0)
+            out += " BC";
         break;
     }
     case 3:

@@ -2,6 +2,8 @@
 #pragma once
 
 struct t_systemtime {
+    // A year before year 1 is negative, as Oracle counts it: -1 is 1 BC,
+    // -4712 is 4712 BC; there is no year 0 (0 means no date at all).
     int year = 0;
     int month = 0;
     int day_of_week = 0;  // always 0: nothing reads it
@@ -16,3 +18,8 @@ struct t_systemtime {
 
 // The local time of the machine, now.
 t_systemtime tk_get_local_time();
+
+// The days of a month (1 to 12) of the proleptic Gregorian calendar that
+// PostgreSQL checks dates by; before year 1 (-1 is 1 BC), 1 BC, 5 BC ...
+// are leap years.
+int tk_days_in_month(int year, int month);

@@ -61,9 +61,17 @@ std::unique_ptr<ora_dump_reader_th> ora_dump_reader_th::create(int version, cons
     case 9:
         th = std::make_unique<ora_dump_reader_th_9>();
         break;
+    // exp of releases 18 to 23 writes the layout of release 12 after the
+    // header.
     case 10:
     case 11:
     case 12:
+    case 18:
+    case 19:
+    case 20:
+    case 21:
+    case 22:
+    case 23:
         th = std::make_unique<ora_dump_reader_th_10>();
         break;
     default:

@@ -5,6 +5,7 @@
 
 #include "ora_dump_stream.h"
 #include "t_orcale_ftd.h"
+#include "t_systemtime.h"
 #include "tk_format.h"
 #include "tk_logger.h"
 #include "udb_record.h"
@@ -27,16 +28,8 @@ namespace {
     throw ora_framing_error(ora_th_messages::eof_reached);
 }
 
-bool is_leap(int year)
-{
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int days_in_month(int year, int month)
-{
-    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return month == 2 && is_leap(year) ? 29 : days[month - 1];
-}
+// The earliest year Oracle stores, 4712 BC.
+constexpr int first_oracle_year = -4712;
 
 // Hour, minute and second bytes carry the value plus 1; a 0 byte or one
 // that reads negative as a signed byte counts as 0.
@@ -45,15 +38,22 @@ int time_field(std::uint8_t b)
     return b == 0 || b >= 0x80 ? 0 : b - 1;
 }
 
-// The calendar fields of a DATE or the first 7 bytes of a TIMESTAMP.
-// Years from 10000 on (every BC date among them) give an empty value; any
-// field a calendar lacks is a date error.
+// The calendar fields of a DATE or the first 7 bytes of a TIMESTAMP. The
+// century and the year of the century are stored plus 100 from year 1 on,
+// and as 100 minus their amount before it (4712 BC is 53 88, 1 BC 100 99).
+// Years from 10000 on give an empty value; bytes that are neither form,
+// and any field a calendar lacks, are a date error.
 void decode_date(const std::uint8_t* p, int microsecond, ole_variant& value, std::int64_t position)
 {
-    int year = ((p[0] - 100) & 0xFF) * 100 + ((p[1] - 100) & 0xFF);
-    if (year >= 10000) {
-        value.clear();
-        return;
+    int year = 0;  // no year: a date error
+    if (p[0] >= 100 && p[1] >= 100) {
+        year = (p[0] - 100) * 100 + (p[1] - 100);
+        if (year >= 10000) {
+            value.clear();
+            return;
+        }
+    } else if (p[0] <= 100 && p[1] <= 100 && (p[0] - 100) * 100 + (p[1] - 100) >= first_oracle_year) {
+        year = (p[0] - 100) * 100 + (p[1] - 100);
     }
     t_systemtime t;
     t.year = year;
@@ -63,7 +63,7 @@ void decode_date(const std::uint8_t* p, int microsecond, ole_variant& value, std
     t.minute = time_field(p[5]);
     t.second = time_field(p[6]);
     t.microsecond = microsecond;
-    if (year < 1 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > days_in_month(year, t.month) ||
+    if (year == 0 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > tk_days_in_month(year, t.month) ||
         t.hour > 23 || t.minute > 59 || t.second > 60) {
         TK_TRACE(3, "Date reading error, pos: %I64d", position);
         throw tk_exception(ora_th_messages::date_error, 0);

@@ -60,7 +60,8 @@ public:
     static constexpr std::uint16_t len_chunked = 0xFFFD;
     static constexpr std::uint16_t len_end = 0xFFFF;
 
-    // The decoder of a classic generation: 7, 8, 9 and 10 to 12. For
+    // The decoder of a classic generation: 7, 8, 9 and 10 to 12, which also
+    // reads the exports of releases 18 to 23. For
     // generation 8 the three numbers of the header text's "EXPORT:Vaa.bb.cc"
     // are kept. Any other version gives none; the Data Pump decoder (1 and 2)
     // is made by its own reader.

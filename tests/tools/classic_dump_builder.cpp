@@ -143,6 +143,7 @@ cell blob(const bytes& value)
 ora_dump_writer::header_fields header(const options& o)
 {
     ora_dump_writer::header_fields h;
+    h.header_token = o.header_token;
     h.user_token = "D" + o.user;
     h.six_bytes[0] = 0x0001;
     h.six_bytes[1] = 873;   // AL32UTF8
@@ -174,7 +175,35 @@ std::string create_sql(const table& t)
             s += " LOB (" + quoted(c.name) +
                  ") STORE AS BASICFILE  (TABLESPACE \"USERS\" ENABLE STORAGE IN ROW CHUNK 8192 RETENTION "
                  " NOCACHE LOGGING  STORAGE(INITIAL 65536 NEXT 1048576 MINEXTENTS 1 BUFFER_POOL DEFAULT))";
+    if (!t.clauses.empty())
+        s += " " + t.clauses;
     return s;
+}
+
+bytes session_settings(const std::string& time_zone)
+{
+    bytes out;
+    auto item = [&](const std::string& text) {
+        out.push_back(static_cast<std::uint8_t>(text.size() & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(text.size() >> 8));
+        out.insert(out.end(), text.begin(), text.end());
+    };
+    item(time_zone);
+    out.push_back(0);
+    out.push_back(0);
+    for (const char* setting : {"BYTE", "UNUSED", "2", "INTERPRETED", "DISABLE:ALL"})
+        item(setting);
+    out.push_back(0);
+    out.push_back(0);
+    return out;
+}
+
+std::string modify_default(const std::string& table, const std::string& clause)
+{
+    std::string s = "ALTER TABLE " + quoted(table) + " MODIFY DEFAULT\n";
+    s += static_cast<char>(clause.size() & 0xFF);
+    s += static_cast<char>(clause.size() >> 8);
+    return s + clause;
 }
 
 std::string insert_sql(const table& t)
@@ -261,6 +290,8 @@ void write_tables(ora_dump_writer& w, const std::vector<table>& tables)
         w.raw(std::string("\n"));
         for (const std::string& l : after_lines(t))
             w.line(l);
+        for (const std::string& l : t.lines_after)
+            w.line(l);
     }
 }
 
@@ -268,7 +299,14 @@ bytes whole_dump(const std::vector<table>& tables, const options& o)
 {
     ora_dump_writer w;
     w.header(header(o));
+    if (!o.time_zone.empty()) {
+        w.raw(session_settings(o.time_zone));
+        w.line("");
+        w.line("METRICSU");
+    }
     w.line("CONNECT " + o.user);
+    for (const std::string& l : o.before_tables)
+        w.line(l);
     write_tables(w, tables);
     w.line("ENDTABLE");
     w.line("EXIT");

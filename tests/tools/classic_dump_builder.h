@@ -1,6 +1,8 @@
-// Whole classic export dumps, as Oracle's exp writes them for version 12,
-// described by their tables, columns and row values. Built on the test dump
-// writer, for the sample dump and the end-to-end tests of velcagent.
+// Whole classic export dumps, as Oracle's exp writes them for version 12
+// (and, under their own header token, for the releases 18 to 23 that keep
+// its layout), described by their tables, columns and row values. Built on
+// the test dump writer, for the sample dump and the end-to-end tests of
+// velcagent.
 #pragma once
 
 #include "ora_dump_writer.h"
@@ -67,10 +69,24 @@ struct table {
     // table constraints there, e.g. CONSTRAINT "N" PRIMARY KEY ("A") ENABLE.
     std::vector<std::string> constraints;
     bool index_organized = false;  // ORGANIZATION INDEX after the list
+    // Clauses written at the end of CREATE TABLE, after the storage and LOB
+    // clauses, such as the later releases' DEFAULT COLLATION or INMEMORY.
+    std::string clauses;
+    // Lines written after the index and key lines (see modify_default).
+    std::vector<std::string> lines_after;
 };
 
 struct options {
     std::string user = "SCOTT";
+    std::string header_token = "EXPORT:V12.01.00";
+    // The export session's settings that exp writes between the header and
+    // the CONNECT line: the database time zone ("+00:00"), then the length
+    // semantics, the unused and interpreted flags and the trigger setting,
+    // each led by its 2-byte length. Empty writes none.
+    std::string time_zone;
+    // Lines between the CONNECT line and the first table, as the sections
+    // before the tables hold them (sequences, procedural actions ...).
+    std::vector<std::string> before_tables;
     // 0 writes no declared length (marker 0x0001 with 0); otherwise the
     // header declares this length, as a compound dump's first part does.
     std::uint64_t declared_length = 0;
@@ -79,6 +95,13 @@ struct options {
 
 // The header of an AL32UTF8 export by options.user.
 ora_dump_writer::header_fields header(const options& o);
+
+// The export session's settings after the header (see options::time_zone).
+bytes session_settings(const std::string& time_zone);
+// An ALTER TABLE ... MODIFY DEFAULT statement as exp writes it: a line feed
+// after DEFAULT, then the clause's 2-byte length and the clause, such as
+// ("ID" DEFAULT 0); a line of table::lines_after.
+std::string modify_default(const std::string& table, const std::string& clause);
 
 // The CREATE TABLE, INSERT and index lines of a table.
 std::string create_sql(const table& t);
