@@ -125,8 +125,13 @@ TEST_F(pump_rows, record_layouts)
     columns two;
     two.add(L"A", T::ora_varchar2, VT_BSTR).add(L"B", T::ora_varchar2, VT_BSTR);
     const record_case two_cases[] = {
-        // The record length is logged, not used.
-        {"3C 00 10 02, 01 41 and FF", hex("3C 00 10 02 01 41 FF"), "A|-", -1},
+        {"3C 00 07 02, 01 41 and FF", hex("3C 00 07 02 01 41 FF"), "A|-", -1},
+        // A length the values do not fill is damage: the record is
+        // reported with the position its length gives, and the next one is
+        // looked for where the values end.
+        {"3C 00 10 02, 01 41 and FF", hex("3C 00 10 02 01 41 FF"), "Unexpected data at position: 19", -1},
+        // A length of 0 is none.
+        {"3C 00 00 02, 01 41 and FF", hex("3C 00 00 02 01 41 FF"), "A|-", -1},
     };
     for (const record_case& c : two_cases) {
         SCOPED_TRACE(c.name);
