@@ -89,7 +89,7 @@ protected:
                 reader.m_datapump = true;
                 reader.info.dump_length = stream->size();
                 r->context.export_header = h.export_header;
-                ora_dump_pump::scan(reader, *stream, r->context);
+                ora_dump_pump::scan(reader, *stream, r->context, h);
             }
         } catch (const front_end_exit& e) {
             r->exit_code = e.code;
@@ -586,6 +586,32 @@ TEST_F(pump_scan, real_dump_gives_its_five_tables)
     EXPECT_EQ(fk.fk_fields, std::vector<std::wstring>{L"DEPTNO"});
     EXPECT_EQ(fk.pk_fields, std::vector<std::wstring>{L"DEPTNO"});
     EXPECT_LE(r->bytes_read, std::filesystem::file_size(path) + 2 * ora_dump_stream::default_window);
+}
+
+// The header names the master table and where it lies; its rows give the
+// rows the export wrote of each table, and the dump is whole.
+TEST_F(pump_scan, real_master_table_gives_the_rows_of_each_table)
+{
+    const std::string source = real_path("datapump_12c_scott.dmp");
+    if (!std::filesystem::exists(source))
+        GTEST_SKIP() << "no real data";
+    ora_dump_stream s(std::make_unique<ora_dump_file_source>(source));
+    ora_dump_pump::header h;
+    ASSERT_TRUE(ora_dump_pump::read_header(reader, s, h));
+    EXPECT_EQ(h.master_owner, L"SYS");
+    EXPECT_EQ(h.master_name, L"SYS_EXPORT_SCHEMA_01");
+    EXPECT_EQ(h.block_size, 4096u);
+    EXPECT_TRUE(h.declares_master());
+    EXPECT_EQ(h.master_start(), 94208);
+    EXPECT_LE(h.declared_end(), static_cast<std::int64_t>(std::filesystem::file_size(source)));
+    auto r = run(std::make_unique<ora_dump_file_source>(source));
+    ASSERT_TRUE(r->header_ok);
+    EXPECT_FALSE(r->context.truncated);
+    std::string counts;
+    for (const auto& [key, t] : r->context.tables)
+        counts += tk_wide_to_utf8(key) + "=" + std::to_string(t.export_rows) + " ";
+    EXPECT_EQ(counts, "BONUS=0 DEPT=4 EMP=14 IMPDP_STATS=-1 SALGRADE=5 SYS_EXPORT_SCHEMA_01=-1 ");
+    EXPECT_EQ(fe.effects(), std::vector<std::string>{});
 }
 
 TEST(pump_extract, real_utf16_table_documents)
