@@ -96,6 +96,17 @@ protected:
             o.level = e.level;
         }
         o.next = next < 0 ? -1 : next - 3;
+        // Stepping over the record by its framing alone ends where reading
+        // it does, or fails where reading it loses the framing.
+        s.clear();
+        s.seek(3);
+        std::int64_t skipped = -1;
+        try {
+            skipped = decoder.skip_record(s, cols.schema);
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 0);
+        }
+        EXPECT_EQ(skipped < 0 ? -1 : skipped - 3, o.next) << "skip_record";
         return o;
     }
 

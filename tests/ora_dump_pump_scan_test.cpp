@@ -427,6 +427,34 @@ TEST_F(pump_scan, a_level0_failure_is_reported_and_the_scan_is_not_complete)
     EXPECT_EQ(r->exit_code, -1);
 }
 
+// Rows are stepped over by their framing: a document held in a value is no
+// table. Where the framing is lost (a LOB chunk with a bad continuation),
+// the search goes on from there, so that the later tables are found.
+TEST_F(pump_scan, rows_are_stepped_over_and_a_lost_framing_searches_on)
+{
+    auto txt = [](const std::string& s) { return ora_pump::value(bytes(s.begin(), s.end())); };
+    const bytes one = ora_pump::value(ora_rows::number("1"));
+    ora_pump::writer w;
+    w.document(ora_pump::strmtable_doc("SCOTT", "T", dept_columns));
+    w.zeros(2);
+    w.raw(ora_pump::record({one, txt(ora_pump::strmtable_doc("SCOTT", "FAKE", dept_columns)), txt("x")}));
+    w.raw(dept_row(2, "A", "B"));
+    w.document(ora_pump::strmtable_doc("SCOTT", "D", {{"ID", 2, 22, 4, 0}, {"B", 113, 4000, {}, {}}}));
+    w.zeros(2);
+    const std::int64_t lost =
+        w.raw(ora_pump::lob_record(0x09, {one}, ora_rows::hex("00 01 80 00 01 01 07 00 01 02"), 2));
+    w.raw(ora_pump::record({one, txt(ora_pump::strmtable_doc("SCOTT", "SEEN", dept_columns))}));
+    w.document(ora_pump::strmtable_doc("SCOTT", "E", dept_columns));
+    w.raw(dept_row(3, "C", "D"));
+    auto r = run(w.data());
+    EXPECT_TRUE(r->context.complete);
+    std::string keys;
+    for (const auto& [key, t] : r->context.tables)
+        keys += tk_wide_to_utf8(key) + (t.v_data_start_pos.empty() ? " " : "* ");
+    EXPECT_EQ(keys, "D* E* SEEN T* ");
+    EXPECT_EQ(r->context.tables.at(L"D").v_data_end_pos, std::vector<std::int64_t>{lost});
+}
+
 TEST_F(pump_scan, eight_bit_names_follow_the_dumps_own_character_set)
 {
     // A classic windows-1251 dump leaves its code page behind.
@@ -501,6 +529,30 @@ TEST_F(pump_scan, context_round_trip_keeps_keys_and_relationships)
     EXPECT_EQ(again.relationships[0].fk_name, L"FK_DEPTNO");
     EXPECT_EQ(again.relationships[0].pk_table, L"DEPT");
     EXPECT_TRUE(ora_dump_pump::context_fits(again, static_cast<std::int64_t>(w.data().size())));
+}
+
+TEST_F(pump_scan, context_round_trip_keeps_the_rows_the_export_wrote)
+{
+    tk_test::temp_dir dir;
+    ora_pump::export_table t{"SCOTT", "DEPT", dept_columns, {dept_row(10, "A", "B"), dept_row(20, "C", "D")},
+                             {},      {},     true};
+    ora_pump::export_table counted = t;
+    counted.name = "COUNTED";
+    counted.completed_rows = 7;
+    const std::string path = dir.file("export.dmp");
+    const bytes b = ora_pump::export_writer::whole({t, counted});
+    tk_test::write_file(path, std::string(b.begin(), b.end()));
+    auto r = run(std::make_unique<ora_dump_file_source>(path));
+    ASSERT_TRUE(r->context.complete);
+    EXPECT_FALSE(r->context.truncated);
+    EXPECT_EQ(r->context.tables.at(L"DEPT").export_rows, 2);
+    EXPECT_EQ(r->context.tables.at(L"COUNTED").export_rows, 7);
+    r->context.path = tk_utf8_to_wide(path);
+    r->context.format = 1;
+    ASSERT_TRUE(r->context.save());
+    ora_dump_file::context again;
+    ASSERT_TRUE(again.load_if(tk_utf8_to_wide(path), false, 1));
+    EXPECT_EQ(again.tables, r->context.tables);
 }
 
 TEST(pump_context, lists_that_do_not_fit_the_dump_are_refused)
