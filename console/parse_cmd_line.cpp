@@ -3,6 +3,7 @@
 #include "error_handler.h"
 #include "fatal_exit.h"
 #include "front_end.h"
+#include "pgs_validator.h"
 #include "velconv_convertor.h"
 
 #include "tk_exception.h"
@@ -12,10 +13,14 @@
 #include "tk_unicode.h"
 #include "tk_utils.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 #include <string_view>
+#include <system_error>
 
 const cmd_option velcagent_options[] = {
     {opt_case_sense, "--case_sense"},
@@ -115,11 +120,81 @@ std::optional<int> read_port(std::string_view text)
     std::_Exit(0);
 }
 
-// What is wrong with an argument that matched no option.
+// What the value of an option stands for, in the forms the messages show.
+const char* value_word(int id)
+{
+    switch (id) {
+    case opt_dest:
+        return "DATABASE";
+    case opt_host:
+        return "HOST";
+    case opt_mode:
+        return "MODE";
+    case opt_port:
+        return "PORT";
+    case opt_pswd:
+        return "PASSWORD";
+    case opt_user:
+        return "USER";
+    default:
+        return "FILE";
+    }
+}
+
+// What is wrong with an argument that matched no option. An option that
+// takes a value, typed with a blank instead of its "=", is told its form.
 std::string stray_message(const std::string& argument)
 {
     const bool option = argument.size() > 1 && argument[0] == '-';
-    return std::string("velcagent: ") + (option ? "unknown option '" : "unexpected argument '") + argument + "'";
+    std::string text =
+        std::string("velcagent: ") + (option ? "unknown option '" : "unexpected argument '") + argument + "'";
+    for (const cmd_option* o = velcagent_options; option && *o->name; ++o) {
+        if (argument + "=" == o->name) {
+            text += std::string(" (the form is ") + o->name + value_word(o->id) + ")";
+            break;
+        }
+    }
+    return text;
+}
+
+std::string quoted(const std::string& text)
+{
+    return "'" + text + "'";
+}
+
+// A source that is no readable file ends the program with what it is and
+// its path, as given: a typing error in the name shows.
+void check_source(const std::wstring& src)
+{
+    const std::string path = tk_wide_to_utf8(src);
+    if (tk_is_directory(path))
+        fatal_exit("Source is a directory, not a dump file: " + quoted(path));
+    const int error = tk_file_read_error(path);
+    if (error == 0)
+        return;
+    if (error != ENOENT && error != ENOTDIR)
+        fatal_exit("Source file cannot be read: " + quoted(path) + ": " + std::strerror(error));
+    std::string what = quoted(path);
+    std::error_code failed;
+    const std::filesystem::path target = std::filesystem::read_symlink(path, failed);
+    if (!failed)
+        what += " (a symbolic link to " + quoted(target.string()) + ", which does not exist)";
+    fatal_exit("Source file does not exist: " + what + "\nPlease verify the correct file name was given.");
+}
+
+// The destination as the server gets it: a name the server would cut is
+// refused, and one that the case setting changes is told on the standard
+// output, so that the user looks for the database by its real name.
+void check_destination(velconv_convertor& converter)
+{
+    const std::string given = tk_wide_to_utf8(converter.dest);
+    const std::string used = tk_wide_to_utf8(converter.dest_db_name());
+    if (used.size() > pgs_validator::max_name_bytes)
+        fatal_exit(tk_format("Destination database name %s is too long: PostgreSQL takes at most %d bytes, it has %d.",
+                             quoted(given), static_cast<int>(pgs_validator::max_name_bytes),
+                             static_cast<int>(used.size())));
+    if (used != given && !converter.silent)
+        front_end::instance()->write_out("Destination database: " + used + "\n");
 }
 
 }  // namespace
@@ -167,7 +242,9 @@ bool parse_cmd_line(int argc, char** argv)
             TK_TRACE(2, "\tgot mode %s", value);
             const std::optional<int> mode = read_mode(value);
             if (!mode)
-                fatal_exit("Invalid merge/overwrite mode");
+                fatal_exit("Invalid merge/overwrite mode " + quoted(value) +
+                           ": --mode= takes 0 (overwrite the entire database), 1 (overwrite existing tables "
+                           "only), 2 (skip existing tables) or 3 (merge)");
             TK_TRACE(1, "udb_converter::set_mode(%d)", *mode);
             converter->n_mode = *mode;
             break;
@@ -228,13 +305,11 @@ bool parse_cmd_line(int argc, char** argv)
     }
 
     if (converter->dest.empty())
-        fatal_exit("You should enter destination PostgreSQL database");
+        fatal_exit("You should enter destination PostgreSQL database (--dest=DATABASE)");
     if (converter->src.empty())
-        fatal_exit("You should enter Oracle dump file name");
-    if (tk_is_directory(tk_wide_to_utf8(converter->src)))
-        fatal_exit("Source is a directory, not a dump file.");
-    if (!tk_is_file_exist(converter->src, 0x4000))
-        fatal_exit("Source file does not exist.\nPlease verify the correct file name was given.");
+        fatal_exit("You should enter Oracle dump file name (--src=FILE)");
+    check_source(converter->src);
+    check_destination(*converter);
 
     // A loaded profile decides the connection, wherever the connection
     // options stand.

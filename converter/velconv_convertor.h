@@ -110,6 +110,10 @@ public:
     // that is not a valid profile gives false with nothing applied.
     bool load_profile_file(const std::wstring& path);
 
+    // The destination database's name as the server gets it: dest as given
+    // under the case setting, else with A to Z lowered.
+    std::wstring dest_db_name() const { return engine.keep_case ? dest : pgs_engine::lower_ascii(dest); }
+
     // In mode 0 drops the destination database when it exists. The run
     // calls it, after the dump has opened and the tables are chosen.
     void check_dest();

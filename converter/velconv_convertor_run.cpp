@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -143,17 +144,31 @@ void velconv_convertor::run_tables(udb_database& dest)
 {
     n_tables.store(static_cast<std::uint32_t>(selected_tables.size()), std::memory_order_relaxed);
     cur_table.store(0, std::memory_order_relaxed);
-    const std::uint64_t count = selected_tables.size();
+
+    // A listed name only selects a table: the table keeps the dump's own
+    // name, however the list spells it. A name the dump lacks stays as
+    // listed, to be reported in its turn; it and a second entry for the
+    // same table are not counted.
+    std::vector<std::wstring> tables;
+    tables.reserve(selected_tables.size());
+    std::vector<std::wstring> own_names;
+    std::set<std::wstring> counted;
+    for (const std::wstring& listed : selected_tables) {
+        const std::wstring* own = source_db->own_table_name(listed);
+        tables.push_back(own ? *own : listed);
+        if (own && counted.insert(*own).second)
+            own_names.push_back(*own);
+    }
+    const std::uint64_t count = own_names.size();
     TK_TRACE(3, "Converting file '%s' (%I64u tables)\n", src, count);
     front_end::instance()->converting_file(src, count);
 
     // Seeded with the selection only: generated names do not dodge tables
     // already in the destination, so a re-run gets the same names and the
     // mode decides what happens to an existing table.
-    pgs_tn_validator validator(selected_tables, std::vector<std::wstring>());
+    pgs_tn_validator validator(own_names, std::vector<std::wstring>());
     // The dump's own names of the tables this run has taken up.
     std::vector<std::wstring> taken;
-    const std::vector<std::wstring> tables = selected_tables;
     for (const std::wstring& name : tables) {
         convert_table(dest, validator, taken, name);
         cur_table.fetch_add(1, std::memory_order_relaxed);

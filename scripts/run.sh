@@ -68,14 +68,31 @@ if [ $# -gt 0 ] && [ "${1#--}" = "$1" ]; then
 fi
 own_server=1
 dest_option=""
+profile_given=0
+keep_case=0
+server_options=()
 for a in "$@"; do
     case "$a" in
     -h | --help)
         usage
         exit 0
         ;;
-    --host=* | --port=* | --profile=*) own_server=0 ;;
+    --host=*)
+        own_server=0
+        server_options+=(-h "${a#--host=}")
+        ;;
+    --port=*)
+        own_server=0
+        server_options+=(-p "${a#--port=}")
+        ;;
+    --profile=*)
+        own_server=0
+        profile_given=1
+        ;;
+    --user=*) server_options+=(-U "${a#--user=}") ;;
     --dest=*) dest_option=${a#--dest=} ;;
+    # velcagent takes an option by its leading text, as here.
+    --case_sense*) keep_case=1 ;;
     esac
 done
 
@@ -119,6 +136,8 @@ dest=$(printf '%s' "$base" | LC_ALL=C tr 'A-Z' 'a-z' | LC_ALL=C sed 's/[^a-z0-9_
 [ -n "$dest_option" ] && dest=$dest_option
 status=0
 "$velcagent" --src="$dump" --dest="$dest" "${defaults[@]}" "$@" || status=$?
+# The server got the name lower-cased (A to Z only) unless the case is kept.
+[ "$keep_case" -eq 1 ] || dest=$(printf '%s' "$dest" | LC_ALL=C tr 'A-Z' 'a-z')
 
 # 5. Finish: the way to the result only when there is one.
 echo
@@ -133,8 +152,13 @@ esac
 if [ "$own_server" -eq 1 ]; then
     echo "Open the result with:"
     printf '  %q -h %q -p %q -U %q -d %q\n' "$pg_bindir/psql" "$pg_sock" "$pg_port" "$pg_user" "$dest"
-    echo "(or: scripts/run.sh --psql -d $dest)"
+    printf '(or: scripts/run.sh --psql -d %q)\n' "$dest"
+elif [ "$profile_given" -eq 1 ]; then
+    echo "Open the result with psql on the server and the database that the profile and the options name."
 else
-    echo "Open the result with psql on the server the options name, database $dest."
+    echo "Open the result with:"
+    printf '  psql'
+    printf ' %q' "${server_options[@]}" -d "$dest"
+    printf '\n'
 fi
 exit "$status"

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -67,6 +68,13 @@ struct ending_row {
     const char* text;
     const char* printed;
 };
+
+// The case's name, in the test list and in failure messages, in place of
+// its raw bytes.
+void PrintTo(const ending_row& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class console_ending : public ::testing::TestWithParam<ending_row> {};
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,15 @@ std::vector<tab_file_row> rows()
         {"bom_after_blank_lines_is_still_first", "\n\r\n" + bom + "EMP\n", names{L"EMP"}, nullptr},
         {"bom_on_later_line_kept", "EMP\n" + bom + "DEPT\n", names{L"EMP", L"\xFEFF" L"DEPT"}, nullptr},
         {"bom_only_first_line_gives_empty_name", bom + "\nEMP\n", names{L"", L"EMP"}, nullptr},
-        {"blanks_and_case_kept", " Emp \nd e p t\n", names{L" Emp ", L"d e p t"}, nullptr},
+        {"blanks_around_dropped_case_and_inner_blanks_kept", " Emp \nd e p t\n", names{L"Emp", L"d e p t"},
+         nullptr},
+        {"tabs_around_dropped", "\tEMP\t\r\nDEPT \t\n", names{L"EMP", L"DEPT"}, nullptr},
+        {"line_of_blanks_is_empty", "EMP\n   \n\t\r\nDEPT\n", names{L"EMP", L"DEPT"}, nullptr},
+        {"bom_then_blanks", bom + "  EMP\n", names{L"EMP"}, nullptr},
+        {"quoted_name_keeps_its_blanks", "  \" EMP X \"\t\n\"emp\"\n", names{L" EMP X ", L"emp"}, nullptr},
+        {"doubled_quote_in_a_quoted_name", "\"A\"\"B\"\n", names{L"A\"B"}, nullptr},
+        {"unbalanced_or_inner_quotes_kept", "\"EMP\nA\"B\n\"\n", names{L"\"EMP", L"A\"B", L"\""}, nullptr},
+        {"empty_quotes_name_nothing", "\"\"\nEMP\n", names{L"EMP"}, nullptr},
         {"utf8_name", "\xD0\x96URNAL\n", names{L"\x0416URNAL"}, nullptr},
         {"crlf_with_blank_line", "EMP\r\n\r\nDEPT\r\n", names{L"EMP", L"DEPT"}, nullptr},
         {"only_one_cr_dropped", "EMP\r\r\n", names{L"EMP\r"}, nullptr},
@@ -69,6 +78,13 @@ std::vector<tab_file_row> rows()
         {"nul_inside_a_name", std::string("EMP\0X\r\nDEPT\n", 12), std::nullopt,
          "Table names file: line 1 holds a NUL byte."},
     };
+}
+
+// The case's name, in the test list and in failure messages, in place of
+// its raw bytes.
+void PrintTo(const tab_file_row& row, std::ostream* os)
+{
+    *os << row.name;
 }
 
 class tab_file : public tk_test::home_fixture, public ::testing::WithParamInterface<tab_file_row> {};

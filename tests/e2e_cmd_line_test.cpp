@@ -5,7 +5,9 @@
 #include "parse_cmd_line.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,10 +41,16 @@ TEST_F(E2eCmdLine, HelpAndRefusalsTheirStatusesAndStreams)
     std::string strays_told;
     for (int i = 0; i < 25; ++i)
         strays_told += "velcagent: unexpected argument 'stray'\n";
-    const std::string no_dest = "You should enter destination PostgreSQL database\n";
-    const std::string no_src = "You should enter Oracle dump file name\n";
-    const std::string no_file = "Source file does not exist.\nPlease verify the correct file name was given.\n";
-    const std::string bad_mode = "Invalid merge/overwrite mode\n";
+    const std::string no_dest = "You should enter destination PostgreSQL database (--dest=DATABASE)\n";
+    const std::string no_src = "You should enter Oracle dump file name (--src=FILE)\n";
+    const std::string no_file =
+        "Source file does not exist: '{dir}/missing.dmp'\nPlease verify the correct file name was given.\n";
+    const auto bad_mode = [](const std::string& value) {
+        return "Invalid merge/overwrite mode '" + value +
+               "': --mode= takes 0 (overwrite the entire database), 1 (overwrite existing tables only), 2 (skip "
+               "existing tables) or 3 (merge)\n";
+    };
+    const std::string long_dest(70, 'd');
     const std::string bad_port = "Invalid port number\n";
     const std::vector<refusal> cases = {
         {"no argument", {}, 255, "", "{usage}\n"},
@@ -56,19 +64,26 @@ TEST_F(E2eCmdLine, HelpAndRefusalsTheirStatusesAndStreams)
         {"25 strays", strays, 255, "", strays_told + "{usage}\n"},
         {"a stray among valid options", {"--src={src}", "--dest=d", "--SRC=x"}, 255, "",
          "velcagent: unknown option '--SRC=x'\n{usage}\n"},
-        {"an option without its =", {"--src", "--dest=d"}, 255, "", "velcagent: unknown option '--src'\n{usage}\n"},
+        {"an option without its =", {"--src", "{src}", "--dest=d"}, 255, "",
+         "velcagent: unknown option '--src' (the form is --src=FILE)\nvelcagent: unexpected argument '{src}'\n"
+         "{usage}\n"},
         {"silent hides a stray's message", {"--silent", "--foo"}, 255, "", ""},
-        {"mode 4", {"--mode=4"}, 255, "", bad_mode},
-        {"mode 02", {"--mode=02"}, 255, "", bad_mode},
-        {"mode +2", {"--mode=+2"}, 255, "", bad_mode},
-        {"mode -1", {"--mode=-1"}, 255, "", bad_mode},
-        {"mode empty", {"--mode="}, 255, "", bad_mode},
-        {"mode past 64 bits", {"--mode=99999999999999999999"}, 255, "", bad_mode},
+        {"mode 4", {"--mode=4"}, 255, "", bad_mode("4")},
+        {"mode 7", {"--src={src}", "--dest=d", "--mode=7"}, 255, "", bad_mode("7")},
+        {"mode 02", {"--mode=02"}, 255, "", bad_mode("02")},
+        {"mode +2", {"--mode=+2"}, 255, "", bad_mode("+2")},
+        {"mode -1", {"--mode=-1"}, 255, "", bad_mode("-1")},
+        {"mode empty", {"--mode="}, 255, "", bad_mode("")},
+        {"mode past 64 bits", {"--mode=99999999999999999999"}, 255, "", bad_mode("99999999999999999999")},
         {"silent hides the fatal text", {"--silent", "--mode=4"}, 255, "", ""},
         {"no dest", {"--src={src}"}, 255, "", no_dest},
         {"no src", {"--dest=d"}, 255, "", no_src},
         {"a missing src", {"--src={dir}/missing.dmp", "--dest=d"}, 255, "", no_file},
-        {"a folder as src", {"--src={dir}", "--dest=d"}, 255, "", "Source is a directory, not a dump file.\n"},
+        {"a folder as src", {"--src={dir}", "--dest=d"}, 255, "", "Source is a directory, not a dump file: '{dir}'\n"},
+        // The server would cut the name to 63 bytes: refused before any
+        // connection.
+        {"a destination name of 70 bytes", {"--src={src}", "--dest=" + long_dest}, 255, "",
+         "Destination database name '" + long_dest + "' is too long: PostgreSQL takes at most 63 bytes, it has 70.\n"},
         {"port abc", {"--src={src}", "--dest=d", "--port=abc"}, 255, "", bad_port},
         {"port 12x", {"--src={src}", "--dest=d", "--port=12x"}, 255, "", bad_port},
         {"port 0", {"--src={src}", "--dest=d", "--port=0"}, 255, "", bad_port},
@@ -88,6 +103,68 @@ TEST_F(E2eCmdLine, HelpAndRefusalsTheirStatusesAndStreams)
         EXPECT_EQ(r.status, c.status) << e2e::describe(r);
         EXPECT_EQ(r.out, expand(c.out, src, work.path(), usage));
         EXPECT_EQ(r.err, expand(c.err, src, work.path(), usage));
+    }
+}
+
+// A source that cannot be used is named as given, with what is wrong with
+// it, so that a missing file and a file without read permission are told
+// apart and a typing error in the path shows. Run without root rights,
+// since root reads any file.
+TEST_F(E2eCmdLine, UnusableSourcesNameThePathAndTheCause)
+{
+    const std::string dir = work.path();
+    tk_test::write_file(work.file("locked.dmp"), "EXPORT:V12.01.00\n");
+    ASSERT_EQ(::chmod(work.file("locked.dmp").c_str(), 0), 0);
+    ASSERT_EQ(::mkdir(work.file("closed").c_str(), 0755), 0);
+    tk_test::write_file(work.file("closed/x.dmp"), "EXPORT:V12.01.00\n");
+    ASSERT_EQ(::chmod(work.file("closed").c_str(), 0), 0);
+    ASSERT_EQ(::mkdir(work.file("folder.dmp").c_str(), 0755), 0);
+    ASSERT_EQ(::symlink(work.file("gone.dmp").c_str(), work.file("link.dmp").c_str()), 0);
+
+    const std::string verify = "\nPlease verify the correct file name was given.\n";
+    struct row {
+        const char* name;
+        std::string src;
+        std::string err;
+    };
+    const std::vector<row> cases = {
+        {"missing", dir + "/missing.dmp", "Source file does not exist: '" + dir + "/missing.dmp'" + verify},
+        {"a home folder the shell did not expand", "~/x.dmp", "Source file does not exist: '~/x.dmp'" + verify},
+        {"without read permission", dir + "/locked.dmp",
+         "Source file cannot be read: '" + dir + "/locked.dmp': Permission denied\n"},
+        {"in a folder that cannot be entered", dir + "/closed/x.dmp",
+         "Source file cannot be read: '" + dir + "/closed/x.dmp': Permission denied\n"},
+        {"a directory", dir + "/folder.dmp", "Source is a directory, not a dump file: '" + dir + "/folder.dmp'\n"},
+        {"a dangling link", dir + "/link.dmp",
+         "Source file does not exist: '" + dir + "/link.dmp' (a symbolic link to '" + dir +
+             "/gone.dmp', which does not exist)" + verify},
+    };
+    // Each case's streams and status go to a folder of its own that the
+    // unprivileged child may write.
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const std::string out = work.file("case" + std::to_string(i));
+        ASSERT_EQ(::mkdir(out.c_str(), 0777), 0);
+        ASSERT_EQ(::chmod(out.c_str(), 0777), 0);
+    }
+    const std::optional<bool> ran = tk_test::run_as_nobody([&] {
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            const std::string out = work.file("case" + std::to_string(i));
+            const e2e::result r = e2e::run_velcagent({"--src=" + cases[i].src, "--dest=d"}, out);
+            tk_test::write_file(out + "/status", std::to_string(r.status));
+        }
+        return true;
+    });
+    ::chmod(work.file("closed").c_str(), 0755);
+    ::chmod(work.file("locked.dmp").c_str(), 0644);
+    if (!ran)
+        GTEST_SKIP() << "cannot drop to an unprivileged user";
+    ASSERT_TRUE(*ran);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const std::string out = work.file("case" + std::to_string(i));
+        EXPECT_EQ(tk_test::read_file(out + "/status"), "255");
+        EXPECT_EQ(tk_test::read_file(out + "/velcagent.out"), "");
+        EXPECT_EQ(tk_test::read_file(out + "/velcagent.err"), cases[i].err);
     }
 }
 

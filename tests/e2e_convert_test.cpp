@@ -380,6 +380,8 @@ TEST_F(E2eConvert, TableListFiles)
         // A listed table that is not there was not converted.
         ASSERT_EQ(r.status, 1) << e2e::describe(r);
         EXPECT_EQ(r.err, "Table NOPE not exists\n");
+        // The count is of the tables that will be converted.
+        EXPECT_NE(r.out.find("Converting Oracle dump file (2 tables)\n"), std::string::npos) << r.out;
         const std::size_t emp = r.out.find("Converting table EMP (14 records)\n");
         const std::size_t dept = r.out.find("Converting table DEPT (4 records)\n");
         ASSERT_NE(emp, std::string::npos) << r.out;

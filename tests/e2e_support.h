@@ -46,13 +46,23 @@ struct process {
     std::string err_path;
 };
 
-// Starts the program (argv[0], a path) with the arguments.
-inline process start_process(std::vector<std::string> strings, const std::string& dir)
+// Where a started program's standard error goes.
+enum class error_stream {
+    own_file,     // a file of its own
+    with_output,  // the standard output's file, as one pipe or terminal takes both
+};
+
+// Starts the program (argv[0], a path) with the arguments. With the
+// standard error on the standard output, out holds both, in the order
+// written, and err stays empty.
+inline process start_process(std::vector<std::string> strings, const std::string& dir,
+                             error_stream errors = error_stream::own_file)
 {
     process p;
     p.name = strings.at(0);
     p.out_path = dir + "/velcagent.out";
     p.err_path = dir + "/velcagent.err";
+    tk_test::write_file(p.err_path, "");
     std::vector<char*> argv;
     for (std::string& s : strings)
         argv.push_back(s.data());
@@ -62,7 +72,10 @@ inline process start_process(std::vector<std::string> strings, const std::string
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, p.out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, p.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (errors == error_stream::with_output)
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    else
+        posix_spawn_file_actions_addopen(&actions, 2, p.err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int rc = posix_spawn(&p.pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0)
@@ -121,11 +134,12 @@ inline std::string describe(const result& r)
 constexpr std::chrono::seconds velcagent_deadline{30};
 
 // Starts velcagent with the arguments in the background.
-inline process start_velcagent(const std::vector<std::string>& args, const std::string& dir)
+inline process start_velcagent(const std::vector<std::string>& args, const std::string& dir,
+                               error_stream errors = error_stream::own_file)
 {
     std::vector<std::string> strings = {VELCAGENT_PATH};
     strings.insert(strings.end(), args.begin(), args.end());
-    return start_process(std::move(strings), dir);
+    return start_process(std::move(strings), dir, errors);
 }
 
 // Waits for a started velcagent, as wait_process does, until its deadline.

@@ -16,6 +16,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,13 @@ struct stop_case {
     const char* name;
     std::function<std::vector<std::uint8_t>()> make;
 };
+
+// The case's name, in the test list and in failure messages, in place of
+// its raw bytes.
+void PrintTo(const stop_case& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class stop_during_scan : public tk_test::home_fixture, public ::testing::WithParamInterface<stop_case> {
 protected:

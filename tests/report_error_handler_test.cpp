@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -236,6 +237,13 @@ struct code_row {
     int code;
     const char* shown;
 };
+
+// The case's name, in the test list and in failure messages, in place of
+// its raw bytes.
+void PrintTo(const code_row& row, std::ostream* os)
+{
+    *os << row.name;
+}
 
 class error_handler_code : public tk_test::logger_fixture, public ::testing::WithParamInterface<code_row> {};
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -288,19 +289,25 @@ TEST(UdbDatabase, TableListUnderBothCaseRules)
         std::wstring asked;
         bool exists;
         names after_delete;
+        // The table's own name: the exact spelling before the first match.
+        const wchar_t* own;
     };
     const row rows[] = {
-        {false, L"ORDERS", true, {L"Emp", L"orders", L"Dept"}},  // the first match goes
-        {false, L"orders", true, {L"Emp", L"orders", L"Dept"}},
-        {true, L"ORDERS", false, {L"Emp", L"Orders", L"orders", L"Dept"}},
-        {true, L"orders", true, {L"Emp", L"Orders", L"Dept"}},
-        {false, L"Order", false, {L"Emp", L"Orders", L"orders", L"Dept"}},
+        {false, L"ORDERS", true, {L"Emp", L"orders", L"Dept"}, L"Orders"},  // the first match goes
+        {false, L"orders", true, {L"Emp", L"orders", L"Dept"}, L"orders"},
+        {false, L"dept", true, {L"Emp", L"Orders", L"orders"}, L"Dept"},
+        {true, L"ORDERS", false, {L"Emp", L"Orders", L"orders", L"Dept"}, nullptr},
+        {true, L"orders", true, {L"Emp", L"Orders", L"Dept"}, L"orders"},
+        {false, L"Order", false, {L"Emp", L"Orders", L"orders", L"Dept"}, nullptr},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(testing::PrintToString(r.asked) + (r.case_sensitive ? " exact" : " ignoring case"));
         test_database db(L"db", 0, r.case_sensitive);
         db.table_names = {L"Emp", L"Orders", L"orders", L"Dept"};
         EXPECT_EQ(db.is_table_exist(r.asked), r.exists);
+        const std::wstring* own = db.own_table_name(r.asked);
+        EXPECT_EQ(own ? std::optional<std::wstring>(*own) : std::nullopt,
+                  r.own ? std::optional<std::wstring>(r.own) : std::nullopt);
         EXPECT_EQ(db.delete_tab(r.asked), r.exists);
         EXPECT_EQ(db.get_table_names(), r.after_delete);
     }

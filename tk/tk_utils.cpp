@@ -58,17 +58,26 @@ std::string tk_get_module_dir()
 
 namespace {
 
-// Opens and closes the file at once; a folder is refused, since open()
-// succeeds on one for reading.
-bool probe_file(const std::string& name, int flags)
+// Opens and closes the file at once; a folder is refused (EISDIR), since
+// open() succeeds on one for reading. 0 when it opened, else the errno.
+int open_error(const std::string& name, int flags)
 {
     int fd = ::open(name.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
-    bool ok = false;
-    if (fd >= 0) {
-        struct stat st;
-        ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-        ::close(fd);
-    }
+    if (fd < 0)
+        return errno;
+    struct stat st;
+    int error = 0;
+    if (::fstat(fd, &st) != 0)
+        error = errno;
+    else if (S_ISDIR(st.st_mode))
+        error = EISDIR;
+    ::close(fd);
+    return error;
+}
+
+bool probe_file(const std::string& name, int flags)
+{
+    const bool ok = open_error(name, flags) == 0;
     if (!ok)
         TK_TRACE(1, "File not exists!");
     return ok;
@@ -173,6 +182,13 @@ bool tk_is_file_exist(const std::wstring& name, int mode)
     if (mode == 0x1000)
         return probe_file(narrow, O_WRONLY | O_CREAT | O_TRUNC);
     return probe_file(narrow, O_RDONLY);
+}
+
+int tk_file_read_error(const std::string& name)
+{
+    if (name.empty() || name.find('\0') != std::string::npos)
+        return ENOENT;
+    return open_error(name, O_RDONLY);
 }
 
 bool tk_is_directory(const std::string& path)

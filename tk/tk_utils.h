@@ -14,6 +14,9 @@ std::string tk_get_module_dir();
 // the file or empties an existing one.
 bool tk_is_file_exist(const std::string& name, int mode);
 bool tk_is_file_exist(const std::wstring& name, int mode);
+// Why the file cannot be opened for reading: 0 when it can, EISDIR for a
+// folder, else the errno of the attempt (ENOENT for an empty name).
+int tk_file_read_error(const std::string& name);
 // True when the path names a folder, whatever its permissions.
 bool tk_is_directory(const std::string& path);
 // True when the folder exists and may be entered. The current directory is

@@ -1,8 +1,11 @@
 // The table-list file of the console program: one source table name per
-// line, taken as written (blanks and letter case stay), empty lines skipped.
-// The file is UTF-8; a byte-order mark at the start of the first non-empty
-// line is dropped. One "\r" before the line end is dropped too, so that a
-// file saved with CR LF line ends gives the bare names.
+// line, letter case as written, empty lines skipped. Blanks around a name
+// are not part of it: an unquoted Oracle name cannot hold them, and a
+// quoted name that does is written with its double quotes ("A B ", a
+// doubled "" for a quote inside), which are then dropped. The file is
+// UTF-8; a byte-order mark at the start of the first non-empty line is
+// dropped. One "\r" before the line end is dropped too, so that a file
+// saved with CR LF line ends gives the bare names.
 //
 // Either the whole file becomes the table list or the list stays as it was:
 // a list cut short by a long line or a read error would make the run
@@ -36,6 +39,27 @@ struct file_closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+// The name a line holds: without the blanks around it and, when it is
+// written in double quotes, without them.
+std::string_view line_name(std::string_view line, std::string& unquoted)
+{
+    constexpr std::string_view blanks = " \t";
+    const std::size_t first = line.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return {};
+    line = line.substr(first, line.find_last_not_of(blanks) - first + 1);
+    if (line.size() < 2 || line.front() != '"' || line.back() != '"')
+        return line;
+    unquoted.clear();
+    const std::string_view inner = line.substr(1, line.size() - 2);
+    for (std::size_t i = 0; i < inner.size(); ++i) {
+        unquoted.push_back(inner[i]);
+        if (inner[i] == '"' && i + 1 < inner.size() && inner[i + 1] == '"')
+            ++i;
+    }
+    return unquoted;
+}
+
 [[noreturn]] void refuse_long_line(std::uint64_t line_number)
 {
     throw tk_exception(tk_format("Table names file: line %d is longer than 254 bytes.", line_number), 1);
@@ -59,6 +83,7 @@ void udb_converter::process_tab_file(const std::string& path)
 
     std::vector<std::wstring> names;
     std::string line;
+    std::string unquoted;
     std::uint64_t line_number = 0;
     bool in_line = false;
     char buffer[4096];
@@ -74,10 +99,15 @@ void udb_converter::process_tab_file(const std::string& path)
         if (line.find('\0') != std::string::npos)
             refuse_nul(line_number);
         if (!line.empty()) {
-            std::string_view name = line;
-            if (names.empty() && name.substr(0, byte_order_mark.size()) == byte_order_mark)
-                name.remove_prefix(byte_order_mark.size());
-            names.push_back(tk_to_unicode(name));
+            std::string_view text = line;
+            const bool marked = names.empty() && text.substr(0, byte_order_mark.size()) == byte_order_mark;
+            if (marked)
+                text.remove_prefix(byte_order_mark.size());
+            const std::string_view name = line_name(text, unquoted);
+            // A line of blanks is an empty line; a first line of the mark
+            // alone stays the empty name it has always given.
+            if (!name.empty() || marked)
+                names.push_back(tk_to_unicode(name));
         }
         line.clear();
         in_line = false;

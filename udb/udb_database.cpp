@@ -4,6 +4,7 @@
 #include "tk_logger.h"
 #include "tk_string.h"
 
+#include <algorithm>
 #include <utility>
 
 t_relationship::t_relationship(std::wstring fk_name, std::wstring second_name, std::wstring fk_table,
@@ -49,6 +50,16 @@ std::vector<std::wstring>::const_iterator udb_database::find_table(const std::ws
             return it;
     }
     return table_names.end();
+}
+
+const std::wstring* udb_database::own_table_name(const std::wstring& table_name) const
+{
+    // The exact spelling first: quoted names may differ only in case, and
+    // each must find its own table, as the dump's get_table finds it.
+    auto found = std::find(table_names.begin(), table_names.end(), table_name);
+    if (found == table_names.end())
+        found = find_table(table_name);
+    return found == table_names.end() ? nullptr : &*found;
 }
 
 bool udb_database::delete_tab(const std::wstring& table_name)

@@ -89,6 +89,11 @@ public:
     // Table names are compared exactly when case_sensitive is set, and
     // ignoring case otherwise.
     virtual bool is_table_exist(const std::wstring& table_name) const;
+    // The table's own name for a name that selects it: the one spelt
+    // exactly so, else (unless case_sensitive) the first one that differs
+    // from it only in letter case; null when none does. A selection never
+    // renames a table: the run names it by what this gives.
+    const std::wstring* own_table_name(const std::wstring& table_name) const;
     // True for a source that ends before its own end (a cut or unfinished
     // file): the tables it lists may be only some of those it held.
     virtual bool is_truncated() const { return false; }
