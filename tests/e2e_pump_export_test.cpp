@@ -22,16 +22,6 @@ using strings = std::vector<std::string>;
 
 class E2ePumpExport : public e2e_test {
 protected:
-    // A table list file of the names.
-    std::string tab_file(const strings& names)
-    {
-        std::string text;
-        for (const std::string& n : names)
-            text += n + "\n";
-        const std::string path = work.file("tables.txt");
-        tk_test::write_file(path, text);
-        return path;
-    }
 
     // The keys and indexes of the public schema as "table:index:columns",
     // primary keys marked.
@@ -167,7 +157,7 @@ TEST_F(E2ePumpExport, ATableKnownOnlyFromTheMasterTableArrivesEmptyWithItsKey)
                              {},
                              false};
     const std::string src = write_dump("empty.dmp", export_writer::whole({pairs_table(), empty}));
-    const e2e::result r = run(args(src, {"--mode=0", "--tab_file=" + tab_file({"EMPTY", "PAIRS"})}));
+    const e2e::result r = run(args(src, {"--mode=0", "--tab_file=" + table_list({"EMPTY", "PAIRS"})}));
     ASSERT_EQ(r.status, 0) << e2e::describe(r);
     EXPECT_EQ(r.err, "");
     EXPECT_NE(r.out.find("Converting table EMPTY (0 records)\n"), std::string::npos) << r.out;
@@ -192,7 +182,7 @@ TEST_F(E2ePumpExport, AMasterTableBeforeATablesDataGivesOnlyItsKeys)
     e.master({in_master});
     e.table(pairs_table());
     const std::string src = write_dump("master_first.dmp", e.data());
-    const e2e::result r = run(args(src, {"--mode=0", "--tab_file=" + tab_file({"PAIRS"})}));
+    const e2e::result r = run(args(src, {"--mode=0", "--tab_file=" + table_list({"PAIRS"})}));
     ASSERT_EQ(r.status, 0) << e2e::describe(r);
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(tables(), strings{"pairs"});

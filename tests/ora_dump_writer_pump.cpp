@@ -351,11 +351,11 @@ export_writer::unit export_writer::stream_unit(const std::string& owner, const s
                                                const std::vector<column>& columns, const std::vector<bytes>& rows)
 {
     unit u;
-    u.start = w.raw(bytes{0xFF, 0xFF, 0x24, 0x24, 0x0A});
-    pad_to_block();
+    const bytes block_header{0xFF, 0xFF, 0x24, 0x24, 0x0A};
+    u.start = w.raw(block_header);
     // The prefix's last two bytes begin the next block, as the export
     // writes them.
-    w.data().resize(w.data().size() - 2);
+    w.zeros(block - block_header.size() - 2);
     u.document = w.document(strmtable_doc(owner, name, columns));
     u.rows = w.offset();
     for (const bytes& r : rows)
