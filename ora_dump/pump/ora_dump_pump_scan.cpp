@@ -477,6 +477,7 @@ bool ends_early(const ora_dump_file::context& context, const header& declared, c
     }
     return true;
 }
+
 }  // namespace
 
 bool read_header(ora_dump_reader& reader, ora_dump_stream& stream, header& out)
