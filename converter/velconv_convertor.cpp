@@ -158,6 +158,7 @@ bool velconv_convertor::store_profile(udb_profile& profile)
     udb_converter::store_profile(profile);
     pgs_converter_impl::store_profile(profile);
     profile.set_value(L"Generic settings", L"case_sens", case_sens ? L"1" : L"0");
+    profile.set_value(L"Generic settings", L"use_schema", use_schema ? L"1" : L"0");
     return true;
 }
 
@@ -165,9 +166,13 @@ bool velconv_convertor::load_profile(udb_profile& profile)
 {
     udb_converter::load_profile(profile);
     pgs_converter_impl::load_profile(profile);
+    // A key left out (a profile older than the key) changes nothing.
     const std::wstring v = profile.get_value(L"Generic settings", L"case_sens");
     if (!v.empty())
         set_case_sens(v == L"1");
+    const std::wstring merge = profile.get_value(L"Generic settings", L"use_schema");
+    if (!merge.empty())
+        set_use_schema(merge == L"1");
     return true;
 }
 
@@ -191,6 +196,12 @@ void velconv_convertor::set_case_sens(bool on)
 {
     case_sens = on ? 1 : 0;
     engine.keep_case = on;
+}
+
+void velconv_convertor::settle_name_settings()
+{
+    set_case_sens(engine.keep_case);
+    set_use_schema(dump_opener.reader().merge_schema);
 }
 
 void velconv_convertor::set_use_schema(bool on)

@@ -96,9 +96,9 @@ public:
     // alone.
     bool serialize(bool store);
 
-    // The generic settings, the "pgs settings" section and "case_sens". The
-    // saved "Selected Tables" are the current selection plus the loaded
-    // entries that carry a value.
+    // The generic settings, the "pgs settings" section, "case_sens" and
+    // "use_schema". The saved "Selected Tables" are the current selection
+    // plus the loaded entries that carry a value.
     bool store_profile(udb_profile& profile) override;
     // Adds the profile's settings to the current ones. Raises level 1 for a
     // refused log file, mode or port; what was applied before stays.
@@ -136,6 +136,12 @@ public:
     // Merging schema and table names: only the dump reader's merge_schema
     // acts on it.
     void set_use_schema(bool on);
+    // The case and merge settings become what the engine and the reader
+    // were told. The settings file fills only the two fields; the wizard's
+    // dump-file page hands them on, and quick launch, which has no such
+    // page, runs with what its profile set (or the defaults), so that a
+    // profile saved afterwards holds what the run did.
+    void settle_name_settings();
 
     std::uint8_t case_sens = 0;
     std::uint8_t use_schema = 0;

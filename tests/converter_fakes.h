@@ -37,6 +37,8 @@ struct table_script {
     std::int64_t rec_count = -1;
     // The columns are NOT NULL.
     bool not_null = false;
+    // Called with the record's number before the record is made.
+    std::function<void(int)> on_record;
 };
 
 // One table with n rows numbered from 1.
@@ -66,6 +68,8 @@ public:
     udb_record* get_item() override
     {
         const int number = pos + 1;
+        if (script.on_record)
+            script.on_record(number);
         const auto it = script.records.find(number);
         if (it != script.records.end()) {
             switch (it->second) {

@@ -47,8 +47,9 @@ public:
     // Called inside each box and file chooser, while it is "open".
     std::function<void(const box&)> on_box;
     std::function<void(const file_request&)> on_file;
-    // How long exec_dialog waits for a dialog that its handler left open.
-    int close_wait_ms = 60000;
+    // How long exec_dialog waits for a dialog that its handler left open:
+    // a sixth of the test's timeout, so that the failure is told.
+    int close_wait_ms = VELC_TEST_TIMEOUT_S * 1000 / 6;
 
     // The record. Every call as "name" with its main text, in order.
     struct call {

@@ -74,7 +74,7 @@ TEST_F(file_dialog_test, TheInitialPathGivesFolderAndBaseName)
     }
 }
 
-TEST_F(file_dialog_test, TheSaveChooserAppendsItsExtensionUnlessThePathHoldsIt)
+TEST_F(file_dialog_test, TheSaveChooserAppendsItsExtensionOnlyToANameWithoutOne)
 {
     struct row {
         std::wstring chosen;
@@ -83,8 +83,10 @@ TEST_F(file_dialog_test, TheSaveChooserAppendsItsExtensionUnlessThePathHoldsIt)
     const row rows[] = {
         {L"d/p", L"d/p.velc"},
         {L"d/p.velc", L"d/p.velc"},
-        {L"d.velc/p", L"d.velc/p"},
-        {L"d/p.VELC", L"d/p.VELC.velc"},
+        {L"d.velc/p", L"d.velc/p.velc"},
+        {L"d/p.VELC", L"d/p.VELC"},
+        {L"d/notes.txt", L"d/notes.txt"},
+        {L"d/p.", L"d/p.velc"},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(utf8(r.chosen));
@@ -96,6 +98,40 @@ TEST_F(file_dialog_test, TheSaveChooserAppendsItsExtensionUnlessThePathHoldsIt)
             EXPECT_EQ(d.get_file_name(), r.expected);
         }
     }
+    EXPECT_TRUE(ui.boxes().empty());
+}
+
+TEST_F(file_dialog_test, AnExistingFileIsReplacedOnlyAfterYesAndNoOffersTheChooserAgain)
+{
+    const std::string existing = work.file("p.velc");
+    tk_test::write_file(existing, "as it was");
+    // No, then Cancel in the chooser that comes again: nothing chosen.
+    ui.file_answers.push_back(wide(work.file("p")));
+    ui.file_answers.push_back(std::nullopt);
+    ui.answers.push_back(false);
+    {
+        save_file_dialog d(nullptr, {{L"Profiles", L"*.velc"}}, L"Save", L"", L"velc");
+        EXPECT_FALSE(d.show());
+    }
+    ASSERT_EQ(ui.boxes().size(), 1u);
+    const auto asked = ui.boxes()[0];
+    EXPECT_EQ(asked.kind, box_kind::question);
+    EXPECT_TRUE(asked.default_no);
+    EXPECT_EQ(asked.text, L"The file '" + wide(existing) + L"' already exists.\nDo you want to replace it?");
+    const auto requests = ui.file_requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].folder, wide(work.path() + "/"));
+    EXPECT_EQ(requests[1].name, L"p.velc");
+    EXPECT_EQ(tk_test::read_file(existing), "as it was");
+
+    // Yes: the existing file is the choice.
+    ui.file_answers.push_back(wide(existing));
+    ui.answers.push_back(true);
+    save_file_dialog d(nullptr, {{L"Profiles", L"*.velc"}}, L"Save", L"", L"velc");
+    ASSERT_TRUE(d.show());
+    EXPECT_EQ(d.get_file_name(), wide(existing));
+    EXPECT_EQ(ui.boxes().size(), 2u);
+    EXPECT_EQ(ui.file_requests().size(), 3u);
 }
 
 TEST_F(file_dialog_test, ASaveChooserWithoutExtensionIsAnInternalError)

@@ -70,7 +70,7 @@ TEST_F(finish_test, ErrorsShowTheErrorTextAndOneParagraphEachWithLineFeedsAsBlan
     EXPECT_EQ(list()->toPlainText(), "first line\n\nsecond\n\n");
 }
 
-TEST_F(finish_test, SaveSettingsAddsTheExtensionUnlessThePathHoldsItAnywhere)
+TEST_F(finish_test, SaveSettingsAddsTheExtensionToANameWithoutOneAndAsksBeforeReplacing)
 {
     show_finish();
     ::mkdir(work.file("d").c_str(), 0755);
@@ -82,8 +82,9 @@ TEST_F(finish_test, SaveSettingsAddsTheExtensionUnlessThePathHoldsItAnywhere)
     const row rows[] = {
         {"d/p", "d/p.velc"},
         {"d/q.velc", "d/q.velc"},
-        {"d.velc/p", "d.velc/p"},
-        {"d/r.VELC", "d/r.VELC.velc"},
+        {"d.velc/p", "d.velc/p.velc"},
+        {"d/r.VELC", "d/r.VELC"},
+        {"d/notes.txt", "d/notes.txt"},
     };
     for (const row& r : rows) {
         SCOPED_TRACE(r.chosen);
@@ -91,9 +92,7 @@ TEST_F(finish_test, SaveSettingsAddsTheExtensionUnlessThePathHoldsItAnywhere)
         click(*finish, save_settings_id);
         EXPECT_TRUE(tk_is_file_exist(work.file(r.written), 0));
     }
-    // An existing profile is overwritten without a question.
-    ui.file_answers.push_back(tk_utf8_to_wide(work.file("d/p")));
-    click(*finish, save_settings_id);
+    EXPECT_FALSE(tk_is_file_exist(work.file("d/notes.txt.velc"), 0));
     EXPECT_TRUE(ui.boxes().empty());
     const auto requests = ui.file_requests();
     ASSERT_FALSE(requests.empty());
@@ -101,6 +100,23 @@ TEST_F(finish_test, SaveSettingsAddsTheExtensionUnlessThePathHoldsItAnywhere)
     EXPECT_EQ(requests[0].title, L"Select Profile File");
     EXPECT_EQ(requests[0].filters,
               (std::vector<file_filter>{{L"Profile Files (.velc)", L"*.velc"}, {L"All Files (*.*)", L"*.*"}}));
+
+    // An existing profile: No, then Cancel, leaves it as it was; Yes
+    // replaces it.
+    const std::string existing = work.file("d/p.velc");
+    tk_test::write_file(existing, "as it was");
+    ui.file_answers.push_back(tk_utf8_to_wide(work.file("d/p")));
+    ui.file_answers.push_back(std::nullopt);
+    ui.answers.push_back(false);
+    click(*finish, save_settings_id);
+    ASSERT_EQ(ui.boxes().size(), 1u);
+    EXPECT_EQ(ui.boxes()[0].kind, box_kind::question);
+    EXPECT_EQ(tk_test::read_file(existing), "as it was");
+    ui.file_answers.push_back(tk_utf8_to_wide(work.file("d/p")));
+    ui.answers.push_back(true);
+    click(*finish, save_settings_id);
+    ASSERT_EQ(ui.boxes().size(), 2u);
+    EXPECT_EQ(tk_test::read_file(existing).rfind("[", 0), 0u);
 }
 
 TEST_F(finish_test, AProfileThatCannotBeSavedGetsItsBoxAndTheChooserStartsInTheDocumentsFolder)

@@ -13,6 +13,7 @@
 #include "velconv_convertor.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QTest>
 
@@ -61,11 +62,19 @@ inline void fill_remote_connection(wizard_shell& shell, const std::string& host,
     click(&shell, sheet_next_id);
 }
 
+// Sets a check box of a page.
+inline void tick(QWidget* page, int id, bool on)
+{
+    page->findChild<QCheckBox*>(QString::number(id))->setChecked(on);
+}
+
 // The normal wizard from the welcome page to the finish page: Remote with
 // these values, the dump into dest (and the log file unless it is empty),
-// every table. The caller checks that page 116 was reached.
+// every table; on_file_page, when given, sets the dump-file page's options
+// before its Next. The caller checks that page 116 was reached.
 inline void drive_to_finish(wizard_shell& shell, const std::string& host, int port, const std::string& user,
-                            const std::string& dump, const std::string& dest, const std::string& log_file = {})
+                            const std::string& dump, const std::string& dest, const std::string& log_file = {},
+                            const std::function<void(wizard_page_base&)>& on_file_page = {})
 {
     EXPECT_EQ(shell.current_idd(), 103);
     click(&shell, sheet_next_id);
@@ -77,11 +86,13 @@ inline void drive_to_finish(wizard_shell& shell, const std::string& host, int po
     type(file, file_dest_id, dest);
     if (!log_file.empty())
         type(file, file_log_id, log_file);
+    if (on_file_page)
+        on_file_page(*file);
     click(&shell, sheet_next_id);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 127; }, 120000));
+    ASSERT_TRUE(wait_for_state([&] { return shell.current_idd() == 127; }, "page 127 after the dump was read"));
     click(shell.current_page(), tables_add_all_id);
     click(&shell, sheet_next_id);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 116; }, 120000));
+    ASSERT_TRUE(wait_for_state([&] { return shell.current_idd() == 116; }, "page 116 after the conversion"));
 }
 
 class pages_fixture : public fixture {

@@ -193,6 +193,24 @@ TEST_F(pages_test, ThePortIsADecimalNumberOrNothingAndARefusedOneKeepsTheOldValu
     EXPECT_EQ(parse_port_text("00"), std::nullopt);
 }
 
+TEST_F(pages_test, ARefusedConnectionShowsEachLineOfTheServersTextOnALineOfItsOwn)
+{
+    dead_port port;
+    run_sheet([&](wizard_shell& shell) {
+        shell.set_current(134);
+        fill_remote_connection(shell, "127.0.0.1", port.port(), "nobody");
+        EXPECT_EQ(shell.current_idd(), 134);
+    });
+    ASSERT_EQ(ui.boxes().size(), 2u);  // the refusal, then the exit question
+    const std::wstring text = ui.boxes()[0].text;
+    EXPECT_EQ(ui.boxes()[0].kind, box_kind::error);
+    EXPECT_NE(text.find(std::to_wstring(port.port())), std::wstring::npos) << utf8(text);
+    // The client library's second line, which it indents with a tab.
+    EXPECT_NE(text.find(L"\nIs the server running"), std::wstring::npos) << utf8(text);
+    EXPECT_EQ(text.find(L'\t'), std::wstring::npos) << utf8(text);
+    EXPECT_NE(text.back(), L'\n') << utf8(text);
+}
+
 TEST_F(pages_test, LocalModeIgnoresTheHostTextAndTheRadiosSwitchTheHostEdit)
 {
     prepare = [](velconv_convertor& c) { c.host.clear(); };
@@ -559,7 +577,7 @@ TEST_F(tables_test, TheNoSelectionQuestionIsAskedOnlyWhenTablesAreOffered)
         click(&shell, sheet_next_id);
         EXPECT_TRUE(converter->selected_tables.empty());
         // The run of no table follows.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 116; }, 60000));
+        EXPECT_TRUE(wait_for_state([&] { return shell.current_idd() == 116; }, "page 116"));
         EXPECT_EQ(ui.boxes().size(), 2u);
         click(&shell, sheet_finish_id);
     });
@@ -576,7 +594,7 @@ TEST_F(tables_test, EverythingChosenAsksNoQuestion)
         click(&shell, sheet_next_id);
         EXPECT_EQ(converter->selected_tables, std::vector<std::wstring>{L"A"});
         EXPECT_TRUE(ui.boxes().empty());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 116; }, 60000));
+        EXPECT_TRUE(wait_for_state([&] { return shell.current_idd() == 116; }, "page 116"));
         click(&shell, sheet_finish_id);
     });
 }

@@ -43,8 +43,6 @@ inline void init_wizard_pictures()
 
 namespace wizard_test {
 
-inline constexpr int long_wait = 60000;
-
 // Saves a picture of the widget as PNG into the screenshot folder, then
 // checks that the file loads as an image of the widget's size with more
 // than one colour.
@@ -89,9 +87,8 @@ protected:
         // The sheet never goes while a worker runs.
         for (wizard_page_base* p : {static_cast<wizard_page_base*>(reading.get()),
                                     static_cast<wizard_page_base*>(conversion.get())})
-            if (p) {
-                EXPECT_TRUE(QTest::qWaitFor([p] { return p->worker_ended(); }, long_wait));
-            }
+            if (p)
+                wait_for_state([p] { return p->worker_ended(); }, "the worker of page " + std::to_string(p->idd()) + " to end");
         if (shell)
             shell->kill_timer();
         finish.reset();

@@ -56,33 +56,90 @@ TEST(conversion_percent_test, SharesOfTablesRecordsAndLocalProgress)
 
 namespace {
 
-using progress_test = progress_sheet;
+class progress_test : public progress_sheet {
+protected:
+    // Writes a classic dump of the tables into the work folder as the
+    // converter's source.
+    void use_dump(const std::string& name, const std::vector<classic_dump::table>& tables)
+    {
+        const std::string path = work.file(name);
+        const classic_dump::bytes dump = classic_dump::whole_dump(tables);
+        tk_test::write_file(path, std::string(dump.begin(), dump.end()));
+        converter->src = tk_utf8_to_wide(path);
+    }
+};
 
 }  // namespace
 
 TEST_F(progress_test, ReadingMovesOnOnlyOnceTheOpenerHasHandedOverItsDatabase)
 {
     build(false);
-    std::atomic<bool> returned{false};
+    std::atomic<bool> hand_over{false};
     converter->opener().set_open_function([&](ora_dump_reader& reader, const std::wstring&) {
         // The reader's end state comes before the database is handed over.
         reader.set_ui_progress(100);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        returned = true;
+        hold_until(hand_over);
         return source({fake::table(L"A"), fake::table(L"B")});
     });
     next();
     EXPECT_EQ(shell->current_idd(), 108);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bar(108)->value() == 100 || returned; }, long_wait));
-    if (!returned) {
-        EXPECT_EQ(shell->current_idd(), 108);
-        screenshot(*shell, "reading.png");
-    }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell->current_idd() == 127; }, long_wait));
-    EXPECT_TRUE(returned);
+    // The tick that shows the end has seen the worker still running: the
+    // page stays, however many ticks follow.
+    ASSERT_TRUE(wait_for_state([&] { return bar(108)->value() == 100; }, "the bar of page 108 at 100"));
+    EXPECT_EQ(shell->current_idd(), 108);
+    QTest::qWait(450);
+    EXPECT_EQ(shell->current_idd(), 108);
+    EXPECT_EQ(tables->inits, 0);
+    screenshot(*shell, "reading.png");
+    hand_over = true;
+    ASSERT_TRUE(wait_for_state([&] { return shell->current_idd() == 127; }, "page 127"));
     EXPECT_EQ(converter->get_all_tables(), (std::vector<std::wstring>{L"A", L"B"}));
     EXPECT_FALSE(shell->timer_running());
     EXPECT_NE(log_text(108).find("Reading file"), std::string::npos);
+}
+
+TEST_F(progress_test, AnOpeningThatEndsWithoutADatabaseGoesBackWhateverItsProgressSays)
+{
+    build(false);
+    converter->opener().set_open_function([&](ora_dump_reader& reader, const std::wstring&) {
+        reader.set_ui_progress(100);
+        return std::unique_ptr<udb_database>();
+    });
+    next();
+    // The worker has ended and the tick after it has settled where to go.
+    ASSERT_TRUE(wait_for_state([&] { return reading->worker_ended() && !shell->timer_running(); },
+                               "the reading's end"));
+    EXPECT_EQ(shell->current_idd(), 105);
+    EXPECT_EQ(tables->inits, 0);
+    EXPECT_EQ(converter->get_all_tables(), std::vector<std::wstring>{});
+}
+
+TEST_F(progress_test, TheReadingBarFollowsTheScanAsItsLinesArrive)
+{
+    // A scan faster than the ticks: the lines of half the tables are there
+    // before the first tick comes.
+    std::vector<classic_dump::table> tables;
+    for (int i = 0; i < 20; ++i)
+        tables.push_back(e2e_dumps::pair_table("T" + std::to_string(i), {{"1", L"one"}, {"2", L"two"}}));
+    use_dump("twenty.dmp", tables);
+    build(false);
+    std::atomic<bool> go{false};
+    ora_dump_reader& reader = converter->opener().reader();
+    reader.set_log_sink([&go](ora_log_kind, const std::string& text) {
+        wizard_shell::write_log_ansi(text + "\n");
+        if (text.rfind("Read table 'T10'", 0) == 0)
+            hold_until(go);
+    });
+    next();
+    ASSERT_TRUE(wait_for_state([&] { return log_text(108).find("Read table 'T10'") != std::string::npos; },
+                               "the line of table T10"));
+    const int progress = reader.get_progress();
+    EXPECT_GT(progress, 25);
+    EXPECT_LT(progress, 75);
+    EXPECT_EQ(bar(108)->value(), progress);
+    go = true;
+    EXPECT_TRUE(wait_for_state([&] { return shell->current_idd() == 127; }, "page 127"));
+    reader.set_log_sink(nullptr);
 }
 
 TEST_F(progress_test, ThePageMovesOnWithEveryLineTheWorkerWrote)
@@ -90,8 +147,7 @@ TEST_F(progress_test, ThePageMovesOnWithEveryLineTheWorkerWrote)
     build(false);
     std::atomic<bool> go{false};
     converter->opener().set_open_function([&](ora_dump_reader& reader, const std::wstring&) {
-        while (!go)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        hold_until(go);
         for (int i = 1; i <= 50; ++i)
             wizard_shell::write_log(L"line " + std::to_wstring(i) + L"\n");
         reader.set_ui_progress(100);
@@ -100,13 +156,15 @@ TEST_F(progress_test, ThePageMovesOnWithEveryLineTheWorkerWrote)
     next();
     ASSERT_EQ(shell->current_idd(), 108);
     // The worker has started the sheet's timer once its first line shows.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return log_text(108).find("Reading file") != std::string::npos; }, long_wait));
+    ASSERT_TRUE(wait_for_state([&] { return log_text(108).find("Reading file") != std::string::npos; },
+                               "the line 'Reading file' on page 108"));
     // No event is handled from here on, so every line the worker writes is
     // still queued when the tick that sees its end comes.
     go = true;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(long_wait);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(state_wait_ms);
     while (!reading->worker_ended() && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(reading->worker_ended()) << "timed out waiting for the opening to end";
     reading->on_timer();
     EXPECT_EQ(shell->current_idd(), 127);
     const std::string log = log_text(108);
@@ -126,7 +184,7 @@ TEST_F(progress_test, QuickLaunchConvertsTheHandedOverDatabaseOnThePages108To116
     });
     shell->show();
     std::vector<int> seen;
-    ASSERT_TRUE(QTest::qWaitFor(
+    ASSERT_TRUE(wait_for_state(
         [&] {
             if (seen.empty() || seen.back() != shell->current_idd())
                 seen.push_back(shell->current_idd());
@@ -134,8 +192,10 @@ TEST_F(progress_test, QuickLaunchConvertsTheHandedOverDatabaseOnThePages108To116
                 screenshot(*shell, "converting.png");
             return shell->current_idd() == 116;
         },
-        long_wait));
+        "page 116"));
     EXPECT_EQ(seen, (std::vector<int>{108, 107, 116}));
+    // The run has set its counters back to 0; its page ends full.
+    EXPECT_EQ(bar(107)->value(), 100);
     int appends = 0;
     for (const std::string& c : dest_log.calls)
         appends += c.rfind("append(", 0) == 0;
@@ -159,8 +219,7 @@ TEST_F(progress_test, ARefusalGoesBackOnlyOnceTheOpenerHasEndedAndNextReadsAfres
             // The refusal's progress comes first; the latch stands for its
             // box, still open.
             reader.set_ui_progress(-1);
-            while (!release)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            hold_until(release);
             throw tk_final_exception();
         });
     next();
@@ -168,17 +227,35 @@ TEST_F(progress_test, ARefusalGoesBackOnlyOnceTheOpenerHasEndedAndNextReadsAfres
     EXPECT_EQ(shell->current_idd(), 108);
     EXPECT_TRUE(shell->timer_running());
     release = true;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell->current_idd() == 105; }, long_wait));
+    ASSERT_TRUE(wait_for_state([&] { return shell->current_idd() == 105; }, "page 105"));
     EXPECT_FALSE(shell->timer_running());
 
     release = false;
     next();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return log_text(108).find("opening 2") != std::string::npos; }, long_wait));
+    ASSERT_TRUE(wait_for_state([&] { return log_text(108).find("opening 2") != std::string::npos; },
+                               "the second opening's line"));
     EXPECT_EQ(log_text(108).find("opening 1"), std::string::npos);
     EXPECT_EQ(shell->current_idd(), 108);
     release = true;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell->current_idd() == 105; }, long_wait));
+    ASSERT_TRUE(wait_for_state([&] { return shell->current_idd() == 105; }, "page 105"));
     EXPECT_TRUE(ui.boxes().empty());
+}
+
+TEST_F(progress_test, ARefusalInQuickLaunchClosesTheSheetWith255AfterItsBox)
+{
+    build(true);
+    converter->opener().set_open_function(
+        [&](ora_dump_reader& reader, const std::wstring&) -> std::unique_ptr<udb_database> {
+            reader.set_ui_progress(-1);
+            wizard_shell::error(L"refused");
+            throw tk_final_exception();
+        });
+    shell->show();
+    ASSERT_TRUE(wait_for_state([&] { return !shell->isVisible(); }, "the sheet to close"));
+    EXPECT_EQ(shell->result(), 255);
+    EXPECT_EQ(shell->current_idd(), 108);
+    ASSERT_EQ(ui.boxes().size(), 1u);
+    EXPECT_EQ(ui.boxes()[0].text, L"refused");
 }
 
 TEST_F(progress_test, ZeroTablesShowNoProgressUntilTheRunEndsAndTheStatusLineFollowsTheTable)
@@ -193,8 +270,7 @@ TEST_F(progress_test, ZeroTablesShowNoProgressUntilTheRunEndsAndTheStatusLineFol
         if (!mark)
             return;
         *mark = true;
-        while (!release)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        hold_until(release);
         release = false;
     };
     converter->set_dest_provider(std::make_unique<fake::recording_provider>(dest_log));
@@ -204,22 +280,22 @@ TEST_F(progress_test, ZeroTablesShowNoProgressUntilTheRunEndsAndTheStatusLineFol
     });
     converter->selected_tables = {long_name};
     shell->show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return at_dest.load(); }, long_wait));
+    ASSERT_TRUE(wait_for_state([&] { return at_dest.load(); }, "the run asking for its destination"));
     QTest::qWait(450);
     EXPECT_EQ(shell->current_idd(), 107);
     EXPECT_EQ(bar(107)->value(), 0);
     auto* status = shell->page(107)->findChild<QLabel*>("1323");
     EXPECT_TRUE(status->text().isEmpty());
     release = true;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return at_table.load(); }, long_wait));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !status->text().isEmpty(); }, long_wait));
+    ASSERT_TRUE(wait_for_state([&] { return at_table.load(); }, "the run creating its table"));
+    ASSERT_TRUE(wait_for_state([&] { return !status->text().isEmpty(); }, "the status line"));
     const QString shown = status->text();
     EXPECT_TRUE(shown.startsWith("Processing table 'T_x")) << shown.toStdString();
     EXPECT_TRUE(shown.endsWith("_END'")) << shown.toStdString();
     EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
     EXPECT_LT(shown.size(), static_cast<int>(long_name.size()));
     release = true;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell->current_idd() == 116; }, long_wait));
+    ASSERT_TRUE(wait_for_state([&] { return shell->current_idd() == 116; }, "page 116"));
 }
 
 TEST_F(progress_test, ARecordThatFailsAsksContinueOrAbortAndTheFinishPageListsIt)
@@ -242,7 +318,7 @@ TEST_F(progress_test, ARecordThatFailsAsksContinueOrAbortAndTheFinishPageListsIt
         QTest::mouseClick(d.findChild<QPushButton*>("2"), Qt::LeftButton);
     };
     shell->show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shell->current_idd() == 116; }, long_wait));
+    ASSERT_TRUE(wait_for_state([&] { return shell->current_idd() == 116; }, "page 116"));
     EXPECT_EQ(asked, 1);
     QWidget* finish = shell->page(116);
     EXPECT_TRUE(finish->findChild<QLabel*>("1314")->text().startsWith(
@@ -261,15 +337,14 @@ TEST_F(progress_test, CancelDuringAnOpeningThatWaitsForTheStopClosesTheSheet)
     std::atomic<bool> looping{false};
     converter->opener().set_open_function([&](ora_dump_reader&, const std::wstring&) {
         looping = true;
-        while (!ora_dump_opener_t::instance()->stop_requested())
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        hold_until([] { return ora_dump_opener_t::instance()->stop_requested(); });
         return std::unique_ptr<udb_database>();
     });
     next();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return looping.load(); }, long_wait));
+    ASSERT_TRUE(wait_for_state([&] { return looping.load(); }, "the opening to wait for the stop"));
     ui.answers.push_back(true);
     click(*shell, sheet_cancel_id);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell->isVisible(); }, long_wait));
+    ASSERT_TRUE(wait_for_state([&] { return !shell->isVisible(); }, "the sheet to close"));
     EXPECT_EQ(shell->result(), 0);
     ASSERT_EQ(ui.boxes().size(), 1u);
     EXPECT_EQ(ui.boxes()[0].kind, box_kind::question);
@@ -283,26 +358,23 @@ TEST_F(progress_test, CancelDuringTheScanOfADumpClosesTheSheetWithoutABoxOrACont
         t.name = "T" + std::to_string(i);
         tables.push_back(t);
     }
-    const std::string path = work.file("many.dmp");
-    const classic_dump::bytes dump = classic_dump::whole_dump(tables);
-    tk_test::write_file(path, std::string(dump.begin(), dump.end()));
+    use_dump("many.dmp", tables);
     build(false);
-    converter->src = tk_utf8_to_wide(path);
+    const std::string path = tk_wide_to_utf8(converter->src);
     std::atomic<bool> waiting{false};
     converter->opener().set_open_function(
         [&](ora_dump_reader& reader, const std::wstring& p) -> std::unique_ptr<udb_database> {
         // The user's Cancel comes before the scan's first line, which must
         // then see the stop.
         waiting = true;
-        while (!ora_dump_opener_t::instance()->stop_requested())
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        hold_until([] { return ora_dump_opener_t::instance()->stop_requested(); });
         return reader.open(p);
     });
     next();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return waiting.load(); }, long_wait));
+    ASSERT_TRUE(wait_for_state([&] { return waiting.load(); }, "the opening to wait for the stop"));
     ui.answers.push_back(true);
     click(*shell, sheet_cancel_id);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell->isVisible(); }, long_wait));
+    ASSERT_TRUE(wait_for_state([&] { return !shell->isVisible(); }, "the sheet to close"));
     EXPECT_EQ(ui.boxes().size(), 1u);
     EXPECT_TRUE(ui.dialogs().empty());
     EXPECT_EQ(converter->opener().database(), nullptr);
@@ -326,10 +398,10 @@ TEST_F(progress_test, CancelDuringTheRunStopsItBetweenRecordsWithoutADialog)
     });
     converter->selected_tables = {L"BIG", L"LATER"};
     shell->show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return copying.load(); }, long_wait));
+    ASSERT_TRUE(wait_for_state([&] { return copying.load(); }, "the run copying rows"));
     ui.answers.push_back(true);
     click(*shell, sheet_cancel_id);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell->isVisible(); }, long_wait));
+    ASSERT_TRUE(wait_for_state([&] { return !shell->isVisible(); }, "the sheet to close"));
     EXPECT_EQ(shell->result(), 0);
     EXPECT_TRUE(ui.dialogs().empty());
     EXPECT_EQ(ui.boxes().size(), 1u);
@@ -342,3 +414,4 @@ TEST_F(progress_test, CancelDuringTheRunStopsItBetweenRecordsWithoutADialog)
     // The table is released, which commits the rows copied before the stop.
     EXPECT_TRUE(big_released);
 }
+

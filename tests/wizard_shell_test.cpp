@@ -4,8 +4,11 @@
 #include "wizard_test_support.h"
 
 #include "tk_exception.h"
+#include "tk_logger.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -20,8 +23,6 @@
 using namespace wizard_test;
 
 namespace {
-
-constexpr int wait_ms = 30000;
 
 class sheet_test : public fixture {
 protected:
@@ -342,11 +343,29 @@ TEST_F(sheet_test, WriteLogBeforeAnyPageWritesNothing)
 
 TEST_F(sheet_test, ThePageWithoutALogBoxTakesNothing)
 {
+    // The trace says where the text went: nowhere.
+    const std::string trace = work.file("trace.log");
+    tk_logger logger(trace.c_str(), true, 1, false);
     shell = std::make_unique<wizard_shell>(L"T", 0, 0, 0);
     stub_page bare(601, wiz_next, 0, false);
+    stub_page with_log(602);
     shell->add_page(&bare);
+    shell->add_page(&with_log);
     shell->show();
-    wizard_shell::write_log(L"lost\n");
+    ASSERT_EQ(shell->current_idd(), 601);
+    wizard_shell::write_log(L"lost on the GUI thread\n");
+    std::thread worker([] { wizard_shell::write_log(L"lost from a worker\n"); });
+    worker.join();
+    // The worker's text is queued on the bare page: taken in here.
+    QCoreApplication::sendPostedEvents(&bare, QEvent::MetaCall);
+    shell->set_current(602);
+    wizard_shell::write_log(L"kept\n");
+    EXPECT_EQ(with_log.log->toPlainText().toStdString(), "kept\n");
+    const std::string traced = tk_test::read_file(trace);
+    std::size_t refusals = 0;
+    for (std::size_t at = 0; (at = traced.find("Editbox failed to be initialized", at)) != std::string::npos; ++at)
+        ++refusals;
+    EXPECT_EQ(refusals, 2u) << traced;
     shell.reset();
 }
 
@@ -392,7 +411,7 @@ TEST_F(sheet_test, LinesFromAWorkerArriveInOrderInThePageCurrentAtTheCall)
     worker.join();
     EXPECT_TRUE(page(201).log->toPlainText().isEmpty());
     shell->set_current(202);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return page(201).log->blockCount() > 1000; }, wait_ms));
+    ASSERT_TRUE(wait_for_state([&] { return page(201).log->blockCount() > 1000; }, "the worker's 1000 lines on page 201"));
     const QStringList lines = page(201).log->toPlainText().split(u'\n');
     ASSERT_EQ(lines.size(), 1001);
     for (int i = 0; i < 1000; ++i)
@@ -414,7 +433,7 @@ TEST_F(sheet_test, ABoxAskedFromAWorkerGivesTheScriptedAnswer)
         wizard_shell::error(L"worker error");
         done = 1;
     });
-    const bool finished = QTest::qWaitFor([&] { return done.load() == 1; }, wait_ms);
+    const bool finished = wait_for_state([&] { return done.load() == 1; }, "the worker's boxes");
     worker.join();
     ASSERT_TRUE(finished);
     EXPECT_TRUE(first);
@@ -442,15 +461,15 @@ TEST_F(sheet_test, TheTimerTicksTheCurrentPageAndASecondStartRaisesOnTheCaller)
         }
         stage = 1;
     });
-    const bool finished = QTest::qWaitFor([&] { return stage.load() == 1; }, wait_ms);
+    const bool finished = wait_for_state([&] { return stage.load() == 1; }, "the worker's first stage");
     worker.join();
     ASSERT_TRUE(finished);
     EXPECT_EQ(level, 2);
     EXPECT_EQ(what, tk_mail_assertion("g_wiz_sh", 260).message);
     EXPECT_TRUE(shell->timer_running());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return page(201).ticks >= 2; }, wait_ms));
+    ASSERT_TRUE(wait_for_state([&] { return page(201).ticks >= 2; }, "two ticks of page 201"));
     page(201).timer_fn = [&] { shell->kill_timer(); };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell->timer_running(); }, wait_ms));
+    ASSERT_TRUE(wait_for_state([&] { return !shell->timer_running(); }, "the timer to stop"));
     const int ticks = page(201).ticks;
     QTest::qWait(100);
     EXPECT_EQ(page(201).ticks, ticks);
@@ -471,7 +490,7 @@ TEST_F(sheet_test, ATickWhileTheLastStillRunsIsDropped)
         --depth;
     };
     shell->set_timer(10);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return page(201).ticks >= 3; }, wait_ms));
+    ASSERT_TRUE(wait_for_state([&] { return page(201).ticks >= 3; }, "three ticks of page 201"));
     shell->kill_timer();
     EXPECT_EQ(deepest, 1);
 }
@@ -501,7 +520,7 @@ TEST_F(sheet_test, CancelWhileAWorkerRunsClosesOnceItEnded)
     EXPECT_TRUE(shell->isVisible());
     EXPECT_FALSE(shell->button(sheet_next_id)->isEnabled());
     p.ended = true;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !shell->isVisible(); }, wait_ms));
+    ASSERT_TRUE(wait_for_state([&] { return !shell->isVisible(); }, "the sheet to close"));
     EXPECT_EQ(shell->result(), 0);
     shell.reset();
 }

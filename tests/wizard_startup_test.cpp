@@ -4,6 +4,8 @@
 
 #include "wizard_test_support.h"
 
+#include "gui_platform.h"
+
 #include "recording_front_end.h"
 #include "run_wizard.h"
 #include "wizard_front_end.h"
@@ -13,21 +15,20 @@
 
 #include "tk_desktop.h"
 #include "tk_logger.h"
+#include "tk_utils.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <optional>
 
 extern char** environ;
 
@@ -36,29 +37,6 @@ using namespace wizard_test;
 namespace {
 
 const std::wstring missing_profile = L"Profile does not exist. Please verify the correct path/name was given.";
-
-// A TCP port on 127.0.0.1 where nothing listens: bound, never listening, so
-// a connection is refused at once.
-class dead_port {
-public:
-    dead_port()
-    {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        number = ntohs(a.sin_port);
-    }
-    ~dead_port() { ::close(fd); }
-    int port() const { return number; }
-
-private:
-    int fd = -1;
-    int number = 0;
-};
 
 class startup_test : public fixture {
 protected:
@@ -147,10 +125,13 @@ TEST_F(startup_test, StartUpFailuresShowTheirBoxWithoutASheetAndGive255)
         EXPECT_EQ(b.kind, box_kind::error);
         EXPECT_EQ(b.caption, L"Error");
         EXPECT_EQ(b.owner, nullptr);
-        if (!r.text.empty())
+        if (!r.text.empty()) {
             EXPECT_EQ(b.text, r.text);
-        else
+        } else {
             EXPECT_NE(b.text.find(std::to_wstring(port.port())), std::wstring::npos) << utf8(b.text);
+            // The client library indents its second line with a tab.
+            EXPECT_EQ(b.text.find(L'\t'), std::wstring::npos) << utf8(b.text);
+        }
     }
     EXPECT_TRUE(ui.dialogs().empty());
 }
@@ -252,35 +233,161 @@ TEST_F(front_end_test, ASecondTimerStartIsReportedAsAnInternalError)
     EXPECT_EQ(ui.dialogs(), std::vector<std::string>{"114"});
 }
 
-TEST(velconv_process, WithoutADisplayItSaysSoAndEnds255)
+namespace {
+
+struct process_result {
+    bool exited = false;  // false: ended by a signal (an abort, a core)
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs velconv with the arguments and an environment without any display
+// variable, plus the given ones.
+process_result run_velconv(std::vector<std::string> args, const std::vector<std::string>& env_added)
 {
     tk_test::temp_dir dir;
     std::vector<std::string> env_strings;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
         if (entry.rfind("QT_QPA_PLATFORM=", 0) == 0 || entry.rfind("DISPLAY=", 0) == 0 ||
-            entry.rfind("WAYLAND_DISPLAY=", 0) == 0)
+            entry.rfind("WAYLAND_DISPLAY=", 0) == 0 || entry.rfind("XDG_SESSION_TYPE=", 0) == 0)
             continue;
         env_strings.push_back(entry);
     }
+    env_strings.insert(env_strings.end(), env_added.begin(), env_added.end());
     std::vector<char*> envp;
     for (std::string& s : env_strings)
         envp.push_back(s.data());
     envp.push_back(nullptr);
     std::string program = VELCONV_PATH;
-    char* argv[] = {program.data(), nullptr};
+    std::vector<char*> argv = {program.data()};
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const std::string out_path = dir.file("out");
     const std::string err_path = dir.file("err");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv, envp.data()), 0);
+    process_result r;
+    const int started = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    if (started != 0) {
+        ADD_FAILURE() << "velconv could not be started";
+        return r;
+    }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
     }
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 255);
-    EXPECT_EQ(tk_test::read_file(err_path), "Failed to initialize GUI library\n");
+    r.exited = WIFEXITED(status);
+    r.status = r.exited ? WEXITSTATUS(status) : -1;
+    r.out = tk_test::read_file(out_path);
+    r.err = tk_test::read_file(err_path);
+    return r;
+}
+
+// An X display number that no local server serves.
+std::string dead_x_display()
+{
+    for (int n = 77;; ++n) {
+        if (!tk_is_file_exist("/tmp/.X11-unix/X" + std::to_string(n), 0))
+            return ":" + std::to_string(n);
+    }
+}
+
+const std::string no_gui = "Failed to initialize GUI library\n";
+
+}  // namespace
+
+TEST(velconv_process, WithoutADisplayThatAnswersItSaysSoAndEnds255)
+{
+    tk_test::temp_dir runtime;
+    const std::string x = "DISPLAY=" + dead_x_display();
+    struct row {
+        const char* name;
+        std::vector<std::string> env;
+    };
+    const std::vector<row> rows = {
+        {"no display at all", {}},
+        {"an X display that no server serves", {x}},
+        {"a Wayland socket that does not exist", {"XDG_RUNTIME_DIR=" + runtime.path(), "WAYLAND_DISPLAY=wayland-77"}},
+        {"a Wayland session that names no socket", {"XDG_SESSION_TYPE=wayland", "WAYLAND_DISPLAY="}},
+        {"X11 asked for, with no server", {"QT_QPA_PLATFORM=xcb", x}},
+        {"Wayland then X11 asked for, neither there",
+         {"QT_QPA_PLATFORM=wayland;xcb", "XDG_RUNTIME_DIR=" + runtime.path(), "WAYLAND_DISPLAY=wayland-77", x}},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const process_result p = run_velconv({}, r.env);
+        ASSERT_TRUE(p.exited) << "ended by a signal:\n" << p.err;
+        EXPECT_EQ(p.status, 255);
+        EXPECT_EQ(p.err.rfind(no_gui, 0), 0u) << p.err;
+        EXPECT_NE(p.err.find("desktop session"), std::string::npos) << p.err;
+        EXPECT_NE(p.err.find("DISPLAY or WAYLAND_DISPLAY"), std::string::npos) << p.err;
+        EXPECT_EQ(p.out, "");
+    }
+}
+
+TEST(velconv_process, HelpPrintsTheUsageWithoutTheGuiAndAnOtherOptionIsRefused)
+{
+    struct row {
+        std::vector<std::string> args;
+        int status;
+        const char* refused;  // the option named on the standard error, or none
+    };
+    const std::vector<row> rows = {
+        {{"--help"}, 0, nullptr},
+        {{"-h"}, 0, nullptr},
+        {{"some.velc", "--help"}, 0, nullptr},
+        {{"--bogus"}, 255, "--bogus"},
+        {{"-x", "some.velc"}, 255, "-x"},
+        {{"some.velc", "--profile=p"}, 255, "--profile=p"},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.args.front());
+        // No display: only an answer before the GUI ends as the row says.
+        const process_result p = run_velconv(r.args, {});
+        ASSERT_TRUE(p.exited);
+        EXPECT_EQ(p.status, r.status);
+        const std::string& usage_stream = r.refused ? p.err : p.out;
+        EXPECT_NE(usage_stream.find("Usage: velconv "), std::string::npos) << usage_stream;
+        EXPECT_NE(usage_stream.find("velconv PROFILE"), std::string::npos) << usage_stream;
+        if (r.refused) {
+            EXPECT_EQ(p.out, "");
+            EXPECT_EQ(p.err.rfind(std::string("velconv: unknown option '") + r.refused + "'\n", 0), 0u) << p.err;
+        } else {
+            EXPECT_EQ(p.err, "");
+            EXPECT_EQ(p.out.rfind("velconv v3.1\n", 0), 0u) << p.out;
+        }
+    }
+}
+
+TEST(gui_platform_test, TheChosenPlatformsAreTriedInTheirOrder)
+{
+    tk_test::temp_dir runtime;
+    const std::string x = dead_x_display();
+    struct row {
+        const char* name;
+        std::optional<std::string> platform_env;
+        std::optional<std::string> expected;
+    };
+    const std::vector<row> rows = {
+        {"a platform without a display to try", "offscreen", "offscreen"},
+        {"X11 without a server gives way to the next", "xcb;offscreen", "offscreen"},
+        {"options stay with their platform", "xcb:nograb;minimal", "minimal"},
+        {"none of them starts", "xcb;wayland", std::nullopt},
+        {"no choice and no display", std::nullopt, std::nullopt},
+    };
+    tk_test::scoped_env display("DISPLAY", x);
+    tk_test::scoped_env wayland("WAYLAND_DISPLAY", "wayland-77");
+    tk_test::scoped_env dir("XDG_RUNTIME_DIR", runtime.path());
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        tk_test::scoped_env platform("QT_QPA_PLATFORM", r.platform_env);
+        EXPECT_EQ(usable_gui_platform(), r.expected);
+    }
 }

@@ -86,7 +86,8 @@ protected:
     // when the sheet has no reading page).
     static void wait_on_dump_page(wizard_shell& shell)
     {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 105 && !shell.timer_running(); }, 60000));
+        EXPECT_TRUE(wait_for_state([&] { return shell.current_idd() == 105 && !shell.timer_running(); },
+                                   "page 105 with the timer stopped"));
     }
 
     const pg_test::server_info& server;
@@ -159,7 +160,7 @@ TEST_F(server_pages_test, AnExistingDestinationAsksForTheModeAndNothingIsDropped
         click(&shell, sheet_next_id);
         wait_on_dump_page(shell);
         EXPECT_EQ(dialogs, 2);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return shell.current_idd() == 105; }, 60000));
+        ASSERT_TRUE(wait_for_state([&] { return shell.current_idd() == 105; }, "page 105"));
         // Cancel in the dialog keeps the page and the mode.
         converter->n_mode = 3;
         ui.dialog_handlers["121"] = [&](QDialog& d) {

@@ -26,8 +26,6 @@
 
 namespace wizard_test {
 
-inline constexpr int quick_wait = 120000;
-
 class quick_fixture : public pages_fixture {
 protected:
     quick_fixture() : server(pg_test::current_server())
@@ -99,14 +97,15 @@ protected:
     // dialog, when db exists, chooses the whole database (mode 0). Then
     // the settings are saved as a profile at saved (without extension),
     // and Finish.
-    int run_whole_wizard(const std::string& dump, const std::string& saved)
+    int run_whole_wizard(const std::string& dump, const std::string& saved,
+                         const std::function<void(wizard_page_base&)>& on_file_page = {})
     {
         ui.dialog_handlers["121"] = [](QDialog& d) {
             click(&d, overwrite_entire_id);
             click(&d, dialog_ok_id);
         };
         return run_sheet([&](wizard_shell& shell) {
-            drive_to_finish(shell, "127.0.0.1", server.port, server.user, dump, db);
+            drive_to_finish(shell, "127.0.0.1", server.port, server.user, dump, db, {}, on_file_page);
             ASSERT_EQ(shell.current_idd(), 116);
             ui.file_answers.push_back(tk_utf8_to_wide(saved));
             click(shell.current_page(), save_settings_id);
@@ -121,13 +120,14 @@ protected:
         ui.dialog_handlers["sheet"] = [&](QDialog& d) {
             auto& shell = dynamic_cast<wizard_shell&>(d);
             pages = shell.page_ids();
-            EXPECT_TRUE(QTest::qWaitFor(
-                [&] {
-                    if (seen.empty() || seen.back() != shell.current_idd())
-                        seen.push_back(shell.current_idd());
-                    return shell.current_idd() == 116;
-                },
-                quick_wait));
+            if (!wait_for_state(
+                    [&] {
+                        if (seen.empty() || seen.back() != shell.current_idd())
+                            seen.push_back(shell.current_idd());
+                        return shell.current_idd() == 116;
+                    },
+                    "page 116 in quick launch"))
+                return;
             click(&shell, sheet_finish_id);
         };
         return run_wizard({profile_path}, ui);

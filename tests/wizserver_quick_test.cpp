@@ -9,13 +9,30 @@
 #include "ora_dump_writer_pump.h"
 #include "run_wizard.h"
 
+#include <QPlainTextEdit>
+
+#include <sstream>
+
 using namespace wizard_test;
 
 namespace {
 
-constexpr int long_wait = quick_wait;
-
 using quick_test = quick_fixture;
+
+// The table's name when the whole line is head, the name, middle and a
+// position; else empty.
+std::string scan_line_table(const std::string& line, const std::string& head, const std::string& middle)
+{
+    if (line.rfind(head, 0) != 0)
+        return {};
+    const std::string::size_type end = line.find(middle, head.size());
+    if (end == std::string::npos || end == head.size())
+        return {};
+    const std::string position = line.substr(end + middle.size());
+    if (position.empty() || position.find_first_not_of("0123456789") != std::string::npos)
+        return {};
+    return line.substr(head.size(), end - head.size());
+}
 
 }  // namespace
 
@@ -33,30 +50,108 @@ TEST_F(quick_test, AProfileConvertsItsSelectedTablesThroughTheProgressPagesOnly)
     EXPECT_TRUE(ui.boxes().empty());
 }
 
-TEST_F(quick_test, ARefusedDumpLeavesAModeZeroDestinationAndItsRowsAlone)
+TEST_F(quick_test, ARefusedDumpEndsQuickLaunchWith255AfterItsBoxAndLeavesTheDestinationAlone)
 {
     exec("CREATE DATABASE " + quoted(db), "postgres");
     exec("CREATE TABLE keep (id int); INSERT INTO keep VALUES (1), (2)", db);
-    const std::string src = work.file("empty.dmp");
-    tk_test::write_file(src, "");
-    const std::string p = profile(src, 0, "EMP\r\n");
+    struct row {
+        const char* name;
+        std::string content;
+    };
+    const row rows[] = {
+        {"an empty file", ""},
+        {"a text that is no dump", "This is a note, not an export.\n"},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string src = work.file("not-a-dump.dmp");
+        tk_test::write_file(src, r.content);
+        const std::string p = profile(src, 0, "EMP\r\n");
+        const std::size_t boxes_before = ui.boxes().size();
+        int page_at_close = 0;
+        ui.dialog_handlers["sheet"] = [&](QDialog& d) {
+            auto& shell = dynamic_cast<wizard_shell&>(d);
+            // No dump-file page to go back to: the sheet closes by itself.
+            wait_for_state([&] { return !shell.isVisible(); }, "the sheet to close after the refusal");
+            page_at_close = shell.current_idd();
+        };
+        EXPECT_EQ(run_wizard({p}, ui), 255);
+        EXPECT_EQ(page_at_close, 108);
+        const auto boxes = ui.boxes();
+        ASSERT_EQ(boxes.size(), boxes_before + 1);
+        EXPECT_EQ(boxes.back().kind, box_kind::error);
+        EXPECT_NE(utf8(boxes.back().text).find("cannot read Oracle dump file"), std::string::npos)
+            << utf8(boxes.back().text);
+        EXPECT_EQ(user_tables(), "keep");
+        EXPECT_EQ(query("SELECT count(*) FROM keep"), "2");
+        if (HasFailure())
+            break;  // a sheet that stays would take each row's waits
+    }
+}
+
+TEST_F(quick_test, ReturnOnTheFinishPagePressesFinishNotSaveSettings)
+{
+    const std::string src = write_dump("scott.dmp", classic_dump::whole_dump({e2e_dumps::dept()}));
+    // Save Settings has the focus there (Cancel and Help are disabled): the
+    // key goes to it first.
+    const auto press_return = [this](wizard_shell& shell) {
+        if (!wait_for_state([&] { return shell.current_idd() == 116; }, "page 116"))
+            return;
+        auto* save = shell.current_page()->findChild<QPushButton*>(QString::number(save_settings_id));
+        save->setFocus();
+        QTest::keyClick(save, Qt::Key_Return);
+        EXPECT_TRUE(ui.file_requests().empty());
+        EXPECT_FALSE(shell.isVisible());
+    };
+    // The normal wizard.
+    EXPECT_EQ(run_sheet([&](wizard_shell& shell) {
+                  drive_to_finish(shell, "127.0.0.1", server.port, server.user, src, db);
+                  press_return(shell);
+              }),
+              1);
+    // Quick launch.
+    ui.dialog_handlers["sheet"] = [&](QDialog& d) { press_return(dynamic_cast<wizard_shell&>(d)); };
+    EXPECT_EQ(run_wizard({profile(src, 0, "DEPT\r\n")}, ui), 1);
+    EXPECT_TRUE(ui.file_requests().empty());
+    EXPECT_TRUE(ui.boxes().empty());
+}
+
+TEST_F(quick_test, TheReadingLogHoldsOneLinePerTableAndPerAlterSection)
+{
+    // Keys give ALTER sections; the tables without one have none.
+    std::vector<classic_dump::table> tables;
+    for (int i = 0; i < 6; ++i) {
+        classic_dump::table t = e2e_dumps::pair_table("T" + std::to_string(i), {{"1", L"one"}});
+        if (i % 2 == 0)
+            t.primary_key = {"ID"};
+        tables.push_back(t);
+    }
+    const std::string src = write_dump("six.dmp", classic_dump::whole_dump(tables));
+    std::string log;
     ui.dialog_handlers["sheet"] = [&](QDialog& d) {
         auto& shell = dynamic_cast<wizard_shell&>(d);
-        // The refusal is shown; the reading page stays, since the dump-file
-        // page is not in the sheet.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !ui.boxes().empty() && !shell.timer_running(); }, long_wait));
-        QTest::qWait(500);
-        EXPECT_EQ(shell.current_idd(), 108);
-        ui.answers.push_back(true);
-        press(d, sheet_cancel_id);
+        // The reading page's log is whole once the next page shows.
+        if (!wait_for_state([&] { return shell.current_idd() == 107 || shell.current_idd() == 116; },
+                            "the reading to end"))
+            return;
+        log = shell.page(108)->findChild<QPlainTextEdit*>(QString::number(log_box_id))->toPlainText().toStdString();
+        if (wait_for_state([&] { return shell.current_idd() == 116; }, "page 116"))
+            click(&shell, sheet_finish_id);
     };
-    EXPECT_EQ(run_wizard({p}, ui), 0);
-    const auto boxes = ui.boxes();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].kind, box_kind::error);
-    EXPECT_EQ(boxes[1].kind, box_kind::question);
-    EXPECT_EQ(user_tables(), "keep");
-    EXPECT_EQ(query("SELECT count(*) FROM keep"), "2");
+    EXPECT_EQ(run_wizard({profile(src, 1, "T0\r\n")}, ui), 1);
+    std::vector<std::string> read, altered;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        if (const std::string name = scan_line_table(line, "Read table '", "' at position "); !name.empty())
+            read.push_back(name);
+        else if (const std::string alter = scan_line_table(line, "Read ALTER section for table '", "' at position: ");
+                 !alter.empty())
+            altered.push_back(alter);
+        else
+            EXPECT_EQ(line.find("Read "), std::string::npos) << "a scan line shares its line: " << line;
+    }
+    EXPECT_EQ(read, (std::vector<std::string>{"T0", "T1", "T2", "T3", "T4", "T5"})) << log;
+    EXPECT_EQ(altered, (std::vector<std::string>{"T0", "T2", "T4"})) << log;
 }
 
 TEST_F(quick_test, TheProfileSavedByTheWizardRunsAgainAndRebuildsItsDestination)

@@ -1,5 +1,7 @@
 #include "file_dialog.h"
 
+#include "wizard_shell.h"
+
 #include "tk_exception.h"
 #include "tk_file_name.h"
 #include "tk_utils.h"
@@ -43,11 +45,28 @@ save_file_dialog::save_file_dialog(QWidget* owner, std::vector<file_filter> filt
 
 bool save_file_dialog::show()
 {
-    auto chosen = ui_services::instance()->save_file(owner, title, folder, file_name, filters);
-    if (!chosen)
-        return false;
-    file_name = *chosen;
-    if (file_name.find(extension) == std::wstring::npos)
-        file_name += extension;
-    return true;
+    ui_services* ui = ui_services::instance();
+    std::wstring start_folder = folder;
+    std::wstring start_name = file_name;
+    for (;;) {
+        auto chosen = ui->save_file(owner, title, start_folder, start_name, filters);
+        if (!chosen)
+            return false;
+        std::wstring path = *chosen;
+        if (tk_file_wname(path).extension.size() < 2) {
+            // A lone dot at the end is no extension; it gives way to ours.
+            if (!path.empty() && path.back() == L'.')
+                path.pop_back();
+            path += extension;
+        }
+        if (!tk_is_file_exist(path, 0) ||
+            wizard_shell::question(L"The file '" + path + L"' already exists.\nDo you want to replace it?", true)) {
+            file_name = path;
+            return true;
+        }
+        // No: the chooser again, at the name that was refused.
+        const tk_file_wname parts(path);
+        start_folder = parts.get_path();
+        start_name = parts.name + parts.extension;
+    }
 }

@@ -40,9 +40,10 @@ public:
     bool show() override;
 };
 
-// Asks nothing before overwriting. The default extension (with or without
-// its dot; none is an internal error) is appended unless the chosen path
-// holds it anywhere (case-sensitive).
+// The default extension (with or without its dot; none is an internal
+// error) is appended when the chosen file's name has no extension of its
+// own (as tk_file_wname splits it). A file that exists under the name is
+// replaced only after Yes to a question; No shows the chooser again.
 class save_file_dialog : public file_dialog {
 public:
     save_file_dialog(QWidget* owner, std::vector<file_filter> filters, std::wstring title, const std::wstring& path,

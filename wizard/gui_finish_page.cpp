@@ -34,6 +34,9 @@ gui_finish_page::gui_finish_page(std::wstring success, std::wstring errors)
     layout->addStretch(0);
     auto* row = new QHBoxLayout;
     save_settings = with_id(new QPushButton(QStringLiteral("&Save Settings..."), this), save_settings_id);
+    // It has the focus here, Cancel and Help being disabled: as an automatic
+    // default it would take Return from Finish.
+    save_settings->setAutoDefault(false);
     row->addWidget(save_settings);
     row->addStretch(1);
     layout->addLayout(row);

@@ -34,7 +34,24 @@ std::string connection_error_text(const tk_exception& e)
 {
     const tk_error_converter codes(error_handler_code_count, error_handler_codes);
     std::string text = codes.convert(e.system_error);
-    return text.empty() ? e.message : text;
+    return connection_box_text(text.empty() ? e.message : text);
+}
+
+std::string connection_box_text(std::string text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        if (c != '\t') {
+            out += c;
+            continue;
+        }
+        if (out.empty() || out.back() != '\n')
+            out += '\n';
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
+        out.pop_back();
+    return out;
 }
 
 namespace {

@@ -29,8 +29,12 @@ inline constexpr int conn_port_id = 1015;
 std::optional<int> parse_port_text(const std::string& text);
 
 // The error text of a failed connection: the reporter's text for its code
-// when it has one, else the failure's own message.
+// when it has one, else the failure's own message, as a box shows it.
 std::string connection_error_text(const tk_exception& e);
+// The client library's text for a box: it indents the lines after the first
+// with a tab, which a box shows as a wide gap; each starts a line instead,
+// and the closing line end goes.
+std::string connection_box_text(std::string text);
 
 // The controls and the Local/Remote switch, which need no converter.
 class pgs_settings_page_base : public wizard_page<134, wiz_back | wiz_next, page_has_help> {

@@ -58,23 +58,40 @@ bool progress_page::page_init()
 {
     TK_TRACE(2, "progress_page::page_init");
     status->clear();
+    shown_percent = 0;
     return start_worker();
 }
 
 void progress_page::on_timer()
 {
     TK_TRACE(1, "progress_page::on_timer");
+    show_run_progress();
+    if (!worker_done())
+        return;
+    wizard_shell::instance()->set_current(finish_page);
+}
+
+void progress_page::on_log()
+{
+    show_run_progress();
+}
+
+void progress_page::show_run_progress()
+{
     velconv_convertor* c = velconv_convertor::try_instance();
     if (!c)
         throw tk_mail_assertion("dmx_shel", 370);
     const std::uint64_t p = conversion_percent(c->n_tables.load(), c->cur_table.load(), c->table_recs.load(),
                                                c->cur_rec.load(), c->opener().reader().get_local_progress());
     TK_TRACE(1, "Got progress: %d", p);
-    show_progress(progress_bar_value(p));
+    // The run sets its counters back to 0 once its tables are done, and a
+    // short run may end between two ticks: the bar keeps the furthest point
+    // reached, and a run that reached its end shows it whole.
+    shown_percent = std::max(shown_percent, progress_bar_value(p));
+    if (c->is_completed())
+        shown_percent = 100;
+    show_progress(shown_percent);
     show_status(c->current_table.get());
-    if (!worker_done())
-        return;
-    wizard_shell::instance()->set_current(finish_page);
 }
 
 void progress_page::show_status(const std::wstring& table)

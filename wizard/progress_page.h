@@ -29,9 +29,15 @@ public:
 
     bool page_init() override;
     void on_timer() override;
+    // A short run may convert its tables between two ticks: the bar and
+    // the status line keep up with the log.
+    void on_log() override;
 
 private:
+    void show_run_progress();
     void show_status(const std::wstring& table);
 
     QLabel* status = nullptr;
+    // What the bar shows of this run.
+    int shown_percent = 0;
 };

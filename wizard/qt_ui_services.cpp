@@ -32,7 +32,8 @@ std::optional<std::wstring> run_file_dialog(QFileDialog::AcceptMode mode, QWidge
         dialog.setFileMode(QFileDialog::ExistingFile);
     } else {
         dialog.setFileMode(QFileDialog::AnyFile);
-        // Our own rule appends the extension, and overwriting asks nothing.
+        // The extension is ours to add, and the question about replacing a
+        // file comes after it, for the name that is written.
         dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
         dialog.setDefaultSuffix(QString());
     }

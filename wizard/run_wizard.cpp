@@ -100,6 +100,15 @@ std::string strip_quotes(std::string line)
     return line;
 }
 
+// The reader's lines for the log box: some come without their line end,
+// and each stands on a line of its own there.
+std::string log_line(const std::string& text)
+{
+    if (!text.empty() && text.back() == '\n')
+        return text;
+    return text + '\n';
+}
+
 struct desktop_hooks {
     explicit desktop_hooks(ui_services& ui)
     {
@@ -129,7 +138,7 @@ int run_wizard(const std::vector<std::string>& args, ui_services& ui, const wiza
         try {
             velconv_convertor converter;
             converter.opener().reader().set_log_sink(
-                [](ora_log_kind, const std::string& text) { wizard_shell::write_log_ansi(text); });
+                [](ora_log_kind, const std::string& text) { wizard_shell::write_log_ansi(log_line(text)); });
             if (hooks.converter_ready)
                 hooks.converter_ready(converter);
 
@@ -139,6 +148,8 @@ int run_wizard(const std::vector<std::string>& args, ui_services& ui, const wiza
                 const std::string path = strip_quotes(line);
                 TK_TRACE(2, "QUICK LAUNCH: profile=%s", path);
                 quick_launch = converter.load_profile_file(tk_utf8_to_wide(path));
+                if (quick_launch)
+                    converter.settle_name_settings();
             }
 
             wizard_shell shell(make_title(), 501, 311, 312);
@@ -157,6 +168,7 @@ int run_wizard(const std::vector<std::string>& args, ui_services& ui, const wiza
                     // No run to continue or abort yet: a refused connection
                     // ends the start-up with its error box.
                     tk_exception failure(e);
+                    failure.message = connection_box_text(failure.message);
                     if (failure.level < 1)
                         failure.level = 1;
                     throw failure;

@@ -35,7 +35,7 @@ public:
     virtual int exec_dialog(QDialog& dialog) = 0;
     // The chosen path, or nothing when cancelled. The open chooser accepts
     // only an existing file; the save chooser asks nothing before
-    // overwriting and adds no extension itself.
+    // overwriting and adds no extension itself (save_file_dialog does both).
     virtual std::optional<std::wstring> open_file(QWidget* owner, const std::wstring& title,
                                                   const std::wstring& folder, const std::wstring& name,
                                                   const std::vector<file_filter>& filters) = 0;

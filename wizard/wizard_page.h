@@ -56,6 +56,8 @@ public:
     virtual bool on_cancel();
     // A tick of the sheet's timer while this page is current.
     virtual void on_timer() {}
+    // Text has been appended to the page's log box.
+    virtual void on_log() {}
 
     // A worker of the page: after Yes to the exit question the sheet asks
     // the page to stop it, then closes once worker_ended() says so. The

@@ -540,6 +540,7 @@ void wizard_shell::append_log(wizard_page_base* page, const std::wstring& text)
         cursor.insertText(shown);
         box->setTextCursor(cursor);
         box->ensureCursorVisible();
+        page->on_log();
     } catch (...) {
         TK_TRACE(3, "wizard_shell::write_log failed");
     }

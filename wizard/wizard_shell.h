@@ -37,6 +37,10 @@ inline constexpr int sheet_finish_id = 12325;
 inline constexpr int sheet_cancel_id = 2;
 inline constexpr int sheet_help_id = 9;
 
+// The sheet's result when the start-up fails after the sheet has shown (the
+// dump of a quick launch is refused): the program's exit code.
+inline constexpr int sheet_start_failed = 255;
+
 // The log box of a page, and what it holds at most.
 inline constexpr int log_box_id = 1016;
 inline constexpr int log_box_cap = 1000000;
