@@ -44,16 +44,6 @@ protected:
         return path;
     }
 
-    std::string table_list(const strings& names)
-    {
-        std::string text;
-        for (const std::string& n : names)
-            text += n + "\n";
-        const std::string path = work.file("tables.txt");
-        tk_test::write_file(path, text);
-        return path;
-    }
-
     // What the SCOTT tables of the real dump must hold.
     void expect_scott()
     {

@@ -208,6 +208,17 @@ protected:
         return path;
     }
 
+    // A table-list file of the names, one a line.
+    std::string table_list(const std::vector<std::string>& names)
+    {
+        std::string text;
+        for (const std::string& n : names)
+            text += n + "\n";
+        const std::string path = work.file("tables.txt");
+        tk_test::write_file(path, text);
+        return path;
+    }
+
     bool db_exists(const std::string& name)
     {
         return query("SELECT count(*) FROM pg_database WHERE datname = " + quote(name), "postgres") == "1";

@@ -96,6 +96,17 @@ protected:
             o.level = e.level;
         }
         o.next = next < 0 ? -1 : next - 3;
+        // Stepping over the record by its framing alone ends where reading
+        // it does, or fails where reading it loses the framing.
+        s.clear();
+        s.seek(3);
+        std::int64_t skipped = -1;
+        try {
+            skipped = decoder.skip_record(s, cols.schema);
+        } catch (const tk_exception& e) {
+            EXPECT_EQ(e.level, 0);
+        }
+        EXPECT_EQ(skipped < 0 ? -1 : skipped - 3, o.next) << "skip_record";
         return o;
     }
 
@@ -125,8 +136,13 @@ TEST_F(pump_rows, record_layouts)
     columns two;
     two.add(L"A", T::ora_varchar2, VT_BSTR).add(L"B", T::ora_varchar2, VT_BSTR);
     const record_case two_cases[] = {
-        // The record length is logged, not used.
-        {"3C 00 10 02, 01 41 and FF", hex("3C 00 10 02 01 41 FF"), "A|-", -1},
+        {"3C 00 07 02, 01 41 and FF", hex("3C 00 07 02 01 41 FF"), "A|-", -1},
+        // A length the values do not fill is damage: the record is
+        // reported with the position its length gives, and the next one is
+        // looked for where the values end.
+        {"3C 00 10 02, 01 41 and FF", hex("3C 00 10 02 01 41 FF"), "Unexpected data at position: 19", -1},
+        // A length of 0 is none.
+        {"3C 00 00 02, 01 41 and FF", hex("3C 00 00 02 01 41 FF"), "A|-", -1},
     };
     for (const record_case& c : two_cases) {
         SCOPED_TRACE(c.name);

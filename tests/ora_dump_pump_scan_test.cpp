@@ -89,7 +89,7 @@ protected:
                 reader.m_datapump = true;
                 reader.info.dump_length = stream->size();
                 r->context.export_header = h.export_header;
-                ora_dump_pump::scan(reader, *stream, r->context);
+                ora_dump_pump::scan(reader, *stream, r->context, h);
             }
         } catch (const front_end_exit& e) {
             r->exit_code = e.code;
@@ -427,6 +427,34 @@ TEST_F(pump_scan, a_level0_failure_is_reported_and_the_scan_is_not_complete)
     EXPECT_EQ(r->exit_code, -1);
 }
 
+// Rows are stepped over by their framing: a document held in a value is no
+// table. Where the framing is lost (a LOB chunk with a bad continuation),
+// the search goes on from there, so that the later tables are found.
+TEST_F(pump_scan, rows_are_stepped_over_and_a_lost_framing_searches_on)
+{
+    auto txt = [](const std::string& s) { return ora_pump::value(bytes(s.begin(), s.end())); };
+    const bytes one = ora_pump::value(ora_rows::number("1"));
+    ora_pump::writer w;
+    w.document(ora_pump::strmtable_doc("SCOTT", "T", dept_columns));
+    w.zeros(2);
+    w.raw(ora_pump::record({one, txt(ora_pump::strmtable_doc("SCOTT", "FAKE", dept_columns)), txt("x")}));
+    w.raw(dept_row(2, "A", "B"));
+    w.document(ora_pump::strmtable_doc("SCOTT", "D", {{"ID", 2, 22, 4, 0}, {"B", 113, 4000, {}, {}}}));
+    w.zeros(2);
+    const std::int64_t lost =
+        w.raw(ora_pump::lob_record(0x09, {one}, ora_rows::hex("00 01 80 00 01 01 07 00 01 02"), 2));
+    w.raw(ora_pump::record({one, txt(ora_pump::strmtable_doc("SCOTT", "SEEN", dept_columns))}));
+    w.document(ora_pump::strmtable_doc("SCOTT", "E", dept_columns));
+    w.raw(dept_row(3, "C", "D"));
+    auto r = run(w.data());
+    EXPECT_TRUE(r->context.complete);
+    std::string keys;
+    for (const auto& [key, t] : r->context.tables)
+        keys += tk_wide_to_utf8(key) + (t.v_data_start_pos.empty() ? " " : "* ");
+    EXPECT_EQ(keys, "D* E* SEEN T* ");
+    EXPECT_EQ(r->context.tables.at(L"D").v_data_end_pos, std::vector<std::int64_t>{lost});
+}
+
 TEST_F(pump_scan, eight_bit_names_follow_the_dumps_own_character_set)
 {
     // A classic windows-1251 dump leaves its code page behind.
@@ -501,6 +529,30 @@ TEST_F(pump_scan, context_round_trip_keeps_keys_and_relationships)
     EXPECT_EQ(again.relationships[0].fk_name, L"FK_DEPTNO");
     EXPECT_EQ(again.relationships[0].pk_table, L"DEPT");
     EXPECT_TRUE(ora_dump_pump::context_fits(again, static_cast<std::int64_t>(w.data().size())));
+}
+
+TEST_F(pump_scan, context_round_trip_keeps_the_rows_the_export_wrote)
+{
+    tk_test::temp_dir dir;
+    ora_pump::export_table t{"SCOTT", "DEPT", dept_columns, {dept_row(10, "A", "B"), dept_row(20, "C", "D")},
+                             {},      {},     true};
+    ora_pump::export_table counted = t;
+    counted.name = "COUNTED";
+    counted.completed_rows = 7;
+    const std::string path = dir.file("export.dmp");
+    const bytes b = ora_pump::export_writer::whole({t, counted});
+    tk_test::write_file(path, std::string(b.begin(), b.end()));
+    auto r = run(std::make_unique<ora_dump_file_source>(path));
+    ASSERT_TRUE(r->context.complete);
+    EXPECT_FALSE(r->context.truncated);
+    EXPECT_EQ(r->context.tables.at(L"DEPT").export_rows, 2);
+    EXPECT_EQ(r->context.tables.at(L"COUNTED").export_rows, 7);
+    r->context.path = tk_utf8_to_wide(path);
+    r->context.format = 1;
+    ASSERT_TRUE(r->context.save());
+    ora_dump_file::context again;
+    ASSERT_TRUE(again.load_if(tk_utf8_to_wide(path), false, 1));
+    EXPECT_EQ(again.tables, r->context.tables);
 }
 
 TEST(pump_context, lists_that_do_not_fit_the_dump_are_refused)
@@ -586,6 +638,32 @@ TEST_F(pump_scan, real_dump_gives_its_five_tables)
     EXPECT_EQ(fk.fk_fields, std::vector<std::wstring>{L"DEPTNO"});
     EXPECT_EQ(fk.pk_fields, std::vector<std::wstring>{L"DEPTNO"});
     EXPECT_LE(r->bytes_read, std::filesystem::file_size(path) + 2 * ora_dump_stream::default_window);
+}
+
+// The header names the master table and where it lies; its rows give the
+// rows the export wrote of each table, and the dump is whole.
+TEST_F(pump_scan, real_master_table_gives_the_rows_of_each_table)
+{
+    const std::string source = real_path("datapump_12c_scott.dmp");
+    if (!std::filesystem::exists(source))
+        GTEST_SKIP() << "no real data";
+    ora_dump_stream s(std::make_unique<ora_dump_file_source>(source));
+    ora_dump_pump::header h;
+    ASSERT_TRUE(ora_dump_pump::read_header(reader, s, h));
+    EXPECT_EQ(h.master_owner, L"SYS");
+    EXPECT_EQ(h.master_name, L"SYS_EXPORT_SCHEMA_01");
+    EXPECT_EQ(h.block_size, 4096u);
+    EXPECT_TRUE(h.declares_master());
+    EXPECT_EQ(h.master_start(), 94208);
+    EXPECT_LE(h.declared_end(), static_cast<std::int64_t>(std::filesystem::file_size(source)));
+    auto r = run(std::make_unique<ora_dump_file_source>(source));
+    ASSERT_TRUE(r->header_ok);
+    EXPECT_FALSE(r->context.truncated);
+    std::string counts;
+    for (const auto& [key, t] : r->context.tables)
+        counts += tk_wide_to_utf8(key) + "=" + std::to_string(t.export_rows) + " ";
+    EXPECT_EQ(counts, "BONUS=0 DEPT=4 EMP=14 IMPDP_STATS=-1 SALGRADE=5 SYS_EXPORT_SCHEMA_01=-1 ");
+    EXPECT_EQ(fe.effects(), std::vector<std::string>{});
 }
 
 TEST(pump_extract, real_utf16_table_documents)

@@ -18,6 +18,12 @@ void put_u16be(bytes& out, std::size_t at, std::uint16_t v)
     out[at + 1] = static_cast<std::uint8_t>(v & 0xFF);
 }
 
+void put_u32be(bytes& out, std::size_t at, std::uint32_t v)
+{
+    put_u16be(out, at, static_cast<std::uint16_t>(v >> 16));
+    put_u16be(out, at + 2, static_cast<std::uint16_t>(v & 0xFFFF));
+}
+
 void append_u16be(bytes& out, std::uint16_t v)
 {
     out.push_back(static_cast<std::uint8_t>(v >> 8));
@@ -55,9 +61,27 @@ const char* const closing = "</ROW></ROWSET>";
 
 }  // namespace
 
+void put_export_fields(bytes& out, const header_fields& f)
+{
+    if (f.block_size == 0)
+        return;
+    const std::size_t need = 67 + f.job_name.size() + 1;
+    if (out.size() < need)
+        throw std::invalid_argument("no room for the export's fields");
+    put_u32be(out, 35, f.block_size);
+    put_u32be(out, 54, f.master_block);
+    put_u32be(out, 58, static_cast<std::uint32_t>(f.master_length >> 32));
+    put_u32be(out, 62, static_cast<std::uint32_t>(f.master_length));
+    std::copy(f.job_name.begin(), f.job_name.end(), out.begin() + 67);
+    out[67 + f.job_name.size()] = 0;
+}
+
 bytes header(const header_fields& f)
 {
-    bytes out(f.size < 52 ? 52 : f.size, 0);
+    std::size_t size = f.size < 52 ? 52 : f.size;
+    if (f.block_size != 0)
+        size = std::max(size, 67 + f.job_name.size() + 1);
+    bytes out(size, 0);
     out[0] = f.major;
     out[1] = f.minor;
     put_u16be(out, 33, f.part);
@@ -66,6 +90,7 @@ bytes header(const header_fields& f)
     for (const auto& [at, v] : f.extra)
         if (at < out.size() && at != 0 && at != 1 && at != 33 && at != 34 && at != 39 && at != 40 && at != 51)
             out[at] = v;
+    put_export_fields(out, f);
     return out;
 }
 
@@ -282,6 +307,128 @@ bool writer::write_file(const std::string& path) const
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
     return static_cast<bool>(f);
+}
+
+namespace {
+
+header_fields export_header(std::uint32_t block_size, header_fields f)
+{
+    f.block_size = block_size;
+    f.size = std::max<std::size_t>(f.size, block_size);
+    f.job_name = std::string("\"") + export_writer::master_owner + "\".\"" + export_writer::master_name + "\"";
+    return f;
+}
+
+// A text value in the dump's character set (AL32UTF8 in the writer's
+// header), NULL when empty.
+bytes text_value(const std::string& utf8)
+{
+    if (utf8.empty())
+        return null_value();
+    return value(bytes(utf8.begin(), utf8.end()));
+}
+
+bytes number_value(std::int64_t v) { return value(ora_rows::number(std::to_string(v))); }
+
+}  // namespace
+
+export_writer::export_writer(std::uint32_t block_size, const header_fields& header)
+    : block(block_size), fields(export_header(block_size, header)), w(fields)
+{
+    if (block_size < 512 || (block_size & (block_size - 1)) != 0)
+        throw std::invalid_argument("a block size is a power of two from 512");
+    pad_to_block();
+}
+
+void export_writer::pad_to_block()
+{
+    const std::int64_t over = w.offset() % block;
+    if (over != 0)
+        w.zeros(static_cast<std::size_t>(block - over));
+}
+
+export_writer::unit export_writer::stream_unit(const std::string& owner, const std::string& name,
+                                               const std::vector<column>& columns, const std::vector<bytes>& rows)
+{
+    unit u;
+    const bytes block_header{0xFF, 0xFF, 0x24, 0x24, 0x0A};
+    u.start = w.raw(block_header);
+    // The prefix's last two bytes begin the next block, as the export
+    // writes them.
+    w.zeros(block - block_header.size() - 2);
+    u.document = w.document(strmtable_doc(owner, name, columns));
+    u.rows = w.offset();
+    for (const bytes& r : rows)
+        w.raw(r);
+    u.rows_end = w.offset();
+    pad_to_block();
+    u.end = w.offset();
+    return u;
+}
+
+export_writer::unit export_writer::table(const export_table& t)
+{
+    if (!t.has_data)
+        return unit();
+    return stream_unit(t.owner, t.name, t.columns, t.rows);
+}
+
+std::vector<column> export_writer::master_columns()
+{
+    return {
+        {"PROCESS_ORDER", 2, 22, {}, {}},
+        {"OBJECT_TYPE", 1, 30, {}, {}, 873},
+        {"OBJECT_SCHEMA", 1, 128, {}, {}, 873},
+        {"OBJECT_NAME", 1, 128, {}, {}, 873},
+        {"PARTITION_NAME", 1, 128, {}, {}, 873},
+        {"SUBPARTITION_NAME", 1, 128, {}, {}, 873},
+        {"COMPLETED_ROWS", 2, 22, {}, {}},
+        {"XML_CLOB", 112, 4000, {}, {}, 873},
+    };
+}
+
+std::vector<bytes> export_writer::master_rows(const std::vector<export_table>& tables)
+{
+    std::vector<bytes> rows;
+    std::int64_t order = 1;
+    for (const export_table& t : tables) {
+        // The TABLE row: the in-row values, then the CLOB as the last LOB
+        // (flag 04), 01 FE and a 2-byte size.
+        const bytes doc = utf16be(table_doc(t.owner, t.name, t.columns, t.keys));
+        if (doc.size() > 0xFFFF)
+            throw std::invalid_argument("document too long");
+        bytes lob{0x04, 0x01, 0xFE, static_cast<std::uint8_t>(doc.size() >> 8),
+                  static_cast<std::uint8_t>(doc.size() & 0xFF)};
+        lob.insert(lob.end(), doc.begin(), doc.end());
+        rows.push_back(lob_record(0x08,
+                                  {number_value(order), text_value("TABLE"), text_value(t.owner),
+                                   text_value(t.name), null_value(), null_value(), null_value()},
+                                  lob));
+        const std::int64_t completed =
+            t.completed_rows ? *t.completed_rows : static_cast<std::int64_t>(t.has_data ? t.rows.size() : 0);
+        rows.push_back(record({number_value(order), text_value("TABLE_DATA"), text_value(t.owner),
+                               text_value(t.name), null_value(), null_value(), number_value(completed)}));
+        ++order;
+    }
+    return rows;
+}
+
+export_writer::unit export_writer::master(const std::vector<export_table>& tables)
+{
+    const unit u = stream_unit(master_owner, master_name, master_columns(), master_rows(tables));
+    fields.master_block = static_cast<std::uint32_t>(u.start / block + 1);
+    fields.master_length = static_cast<std::uint64_t>(u.rows_end - u.start);
+    put_export_fields(w.data(), fields);
+    return u;
+}
+
+bytes export_writer::whole(const std::vector<export_table>& tables, std::uint32_t block_size)
+{
+    export_writer e(block_size);
+    for (const export_table& t : tables)
+        e.table(t);
+    e.master(tables);
+    return e.data();
 }
 
 file_writer::file_writer(const std::string& path, const header_fields& fields, std::size_t batch_size)

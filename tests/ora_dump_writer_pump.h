@@ -31,13 +31,23 @@ struct header_fields {
     std::uint16_t part = 0;          // at 33, big-endian
     std::uint16_t charset_id = 873;  // at 39, big-endian
     std::uint8_t flags = 0x02;       // at 51
-    std::size_t size = 64;           // at least 52
+    std::size_t size = 64;           // at least 52, more for a job name
     // Further bytes, as (offset, value); the real header has a 0x3C at 21.
     // (Filled, not listed: g++ 12 warns wrongly of an uninitialised list.)
     std::vector<std::pair<std::size_t, std::uint8_t>> extra =
         std::vector<std::pair<std::size_t, std::uint8_t>>(1, {21, 0x3C});
+    // The export's own fields, written when block_size is not 0: the block
+    // size at 35, the master table's first block (counted from 1) at 54
+    // and its length at 58, all big-endian; the job's name ("OWNER"."NAME")
+    // from 67 when not empty.
+    std::uint32_t block_size = 0;
+    std::uint32_t master_block = 0;
+    std::uint64_t master_length = 0;
+    std::string job_name;
 };
 bytes header(const header_fields& fields);
+// Writes the export's own fields into the header at the start of a dump.
+void put_export_fields(bytes& dump, const header_fields& fields);
 
 // --- documents ------------------------------------------------------------------
 
@@ -137,6 +147,72 @@ public:
 
 private:
     bytes out;
+};
+
+// --- exports --------------------------------------------------------------------------
+
+// One table of an export.
+struct export_table {
+    std::string owner;
+    std::string name;
+    std::vector<column> columns;
+    // Whole row records.
+    std::vector<bytes> rows;
+    // The keys of the table's TABLE_T document in the master table.
+    std::vector<key> keys;
+    // What the master table records as written; rows.size() when none.
+    std::optional<std::int64_t> completed_rows;
+    // False: the table has no data, hence no stream document, and only the
+    // master table's TABLE_T document tells of it.
+    bool has_data = true;
+};
+
+// A dump laid out as an export writes it: a header block that names the
+// master table and says where it lies; each table's data in blocks of its
+// own (a block header, its stream document just before the next block
+// boundary, its rows, zero bytes up to a block boundary); and the master
+// table, with a TABLE_DATA row per table (its COMPLETED_ROWS) and a TABLE
+// row per table whose XML_CLOB is the table's UTF-16 TABLE_T document, in
+// the LOB layout of the export's own rows.
+class export_writer {
+public:
+    static constexpr const char* master_owner = "SYS";
+    static constexpr const char* master_name = "SYS_EXPORT_SCHEMA_01";
+
+    // Where one table's data (or the master table's) lies.
+    struct unit {
+        std::int64_t start = 0;     // the block header
+        std::int64_t document = 0;  // the stream document's prefix
+        std::int64_t rows = 0;      // the first record
+        std::int64_t rows_end = 0;  // after the last record
+        std::int64_t end = 0;       // the next block boundary
+    };
+
+    explicit export_writer(std::uint32_t block_size = 512, const header_fields& fields = header_fields());
+
+    // A table's data; nothing for a table without data.
+    unit table(const export_table& t);
+    // The master table, for the tables given; the header then declares it.
+    unit master(const std::vector<export_table>& tables);
+    // The tables, then their master table.
+    static bytes whole(const std::vector<export_table>& tables, std::uint32_t block_size = 512);
+
+    // The columns of the master table, and its rows for the tables.
+    static std::vector<column> master_columns();
+    static std::vector<bytes> master_rows(const std::vector<export_table>& tables);
+
+    std::uint32_t block_size() const { return block; }
+    std::int64_t offset() const { return w.offset(); }
+    const bytes& data() const { return w.data(); }
+
+private:
+    unit stream_unit(const std::string& owner, const std::string& name, const std::vector<column>& columns,
+                     const std::vector<bytes>& rows);
+    void pad_to_block();
+
+    std::uint32_t block;
+    header_fields fields;
+    writer w;
 };
 
 // The writer's calls for dumps too large to hold in memory: the bytes go to

@@ -27,7 +27,7 @@ namespace {
 constexpr std::uint32_t context_magic = 0xE1E2F100;
 constexpr std::uint8_t trailer_magic[4] = {'V', 'C', 'X', 'T'};
 constexpr std::uint8_t end_magic[4] = {'V', 'C', 'X', 'E'};
-constexpr std::uint32_t trailer_version = 1;
+constexpr std::uint32_t trailer_version = 2;
 constexpr std::size_t max_text = 65535;
 
 std::uint64_t fnv1a64(const std::uint8_t* p, std::size_t n)
@@ -256,6 +256,7 @@ bool ora_dump_file::build_image(const context& c, std::int64_t dump_size, std::i
             o = w::u64(f, o, static_cast<std::uint64_t>(r.end));
             o = w::u8(f, o, r.unique ? 1 : 0);
         }
+        o = w::u64(f, o, static_cast<std::uint64_t>(tp.export_rows));
     }
     o = w::u32(f, o, static_cast<std::uint32_t>(c.global_indexes.size()));
     for (const auto& [owner_table, list] : c.global_indexes) {
@@ -351,6 +352,8 @@ bool ora_dump_file::parse_image(const std::vector<std::uint8_t>& image, context&
             rec.unique = unique != 0;
             tp.index_records.push_back(rec);
         }
+        if ((o = r.i64(o, tp.export_rows)) < 0 || tp.export_rows < -1)
+            return false;
         if (!positions_ok(tp, dump_size))
             return false;
     }

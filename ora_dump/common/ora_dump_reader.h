@@ -31,6 +31,9 @@ struct dump_info {
     // windows-1252 fallback.
     int dump_code_page = 0;
     int dump_ncode_page = 0;
+    // Data Pump: the block size the export's header gives, 0 when none.
+    // Each table's data begins a new block.
+    std::int64_t pump_block_size = 0;
 };
 
 // Lines the user is meant to see while a dump is opened. "shown" goes to the

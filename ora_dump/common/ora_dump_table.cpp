@@ -110,25 +110,47 @@ void ora_dump_table::trim_kept_positions()
     }
 }
 
-void ora_dump_table::reset()
+bool ora_dump_table::enter_rows(std::size_t block)
+{
+    for (; block < m_partitions.size(); ++block) {
+        const std::int64_t first = enter_block(block);
+        if (m_b_datapump && m_decoder->check_for_eof(*m_stream)) {
+            check_rows_end(first);
+            m_stream->clear();
+            m_stream->seek(first);
+            continue;
+        }
+        m_lst_records.push_back({first, block});
+        ++m_rows_found;
+        return true;
+    }
+    return false;
+}
+
+void ora_dump_table::rewind()
 {
     TK_TRACE(1, "ora_dump_table::reset");
     m_lst_records.clear();
     m_cursor = 0;
     m_next_known = false;
     m_cur_partition = 0;
+    m_rows_found = 0;
     if (!m_stream)
         return;
-    if (m_partitions.empty()) {
+    if (m_partitions.empty() || !enter_rows(0)) {
         m_stream->clear();
         m_stream->seek(m_start_pos);
         if (m_decoder)
             m_decoder->set_field_names({});
-    } else {
-        const std::int64_t first = enter_block(0);
-        m_lst_records.push_back({first, 0});
     }
     set_progress();
+}
+
+void ora_dump_table::reset()
+{
+    rewind();
+    if (m_lst_records.empty())
+        rows_ended();
 }
 
 bool ora_dump_table::is_eof()
@@ -169,14 +191,19 @@ udb_record* ora_dump_table::get_item()
             TK_TRACE(3, "A row at %I64d ends at %I64d: the block ends", row.position, next_pos);
             return;
         }
-        if (next_pos + 2 > m_end_pos)
+        if (next_pos + 2 > m_end_pos) {
+            check_rows_end(next_pos);
             return;
+        }
         s.clear();
         s.seek(next_pos);
-        if (m_decoder->check_for_eof(s))
+        if (m_decoder->check_for_eof(s)) {
+            check_rows_end(next_pos);
             return;
+        }
         TK_TRACE(1, "last_pos=%I64d", next_pos);
         m_lst_records.push_back({next_pos, row.block});
+        ++m_rows_found;
     };
     try {
         m_record = m_decoder->get_record(s, schema, m_end_pos, next_pos);
@@ -230,14 +257,22 @@ void ora_dump_table::next()
     if (block >= m_partitions.size()) {
         m_cursor = m_lst_records.size();
         TK_TRACE(1, "RESTORE FILE POINTER: %d", static_cast<int>(m_stream->tell()));
+        rows_ended();
         return;
     }
     const std::int64_t stored = m_stream->tell();
     try {
-        const std::int64_t first = enter_block(block);
-        m_lst_records.push_back({first, block});
+        if (!enter_rows(block)) {
+            m_cursor = m_lst_records.size();
+            m_stream->clear();
+            m_stream->seek(stored);
+            rows_ended();
+            return;
+        }
         m_cursor = m_lst_records.size() - 1;
         ++rec_count;
+    } catch (const tk_final_exception&) {
+        throw;
     } catch (const std::exception&) {
         TK_TRACE(3, "Failed to move next %I64d %I64d %I64d", m_stream->tell(),
                  static_cast<std::int64_t>(m_cursor), static_cast<std::int64_t>(block));

@@ -158,6 +158,22 @@ protected:
     // Data Pump: the stream to the first record of the partition. Defined
     // with the Data Pump initialisation.
     std::int64_t pump_enter_block(const partition& block);
+    // From block on, enters the first block that has a row, keeps the
+    // row's position and gives true; false when none has. A Data Pump
+    // partition without a record where its rows begin is passed over, and
+    // reported when what stands there is none of what ends a partition.
+    bool enter_rows(std::size_t block);
+    // Data Pump: the rows of a partition end at pos; reports what stands
+    // there when it is neither the end of the data nor what the export
+    // writes after a partition.
+    void check_rows_end(std::int64_t pos);
+    // Data Pump: the rows of the table ended; reports a number of rows that
+    // differs from what the export wrote.
+    void rows_ended();
+    // A level-0 report about the table's rows, outside any record.
+    void report_rows(const std::string& text) const;
+    // The cursor's reset without the reports of the rows' end.
+    void rewind();
 
     // Drops kept positions behind the cursor beyond kept_positions.
     void trim_kept_positions();
@@ -186,6 +202,14 @@ protected:
     std::int64_t m_end_pos = 0;
 
     std::unique_ptr<udb_record> m_record;
+    // Data Pump: the rows the export wrote (-1: unknown), the row positions
+    // found since the last reset, whether the rows' end was reported, and
+    // whether the ends of partitions are reported at all (not while the
+    // table is initialised).
+    std::int64_t m_export_rows = -1;
+    std::uint64_t m_rows_found = 0;
+    bool m_rows_end_reported = false;
+    bool m_report_ends = true;
     std::uint8_t m_b_datapump = 0;
     std::uint8_t b_native_types = 0;
 

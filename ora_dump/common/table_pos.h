@@ -34,6 +34,9 @@ struct table_pos {
     std::vector<std::int64_t> v_block_end_pos;
     // Data Pump only: owner, a point and the table name.
     std::wstring str_full_name;
+    // Data Pump only: the rows the export wrote of the table, as its master
+    // table records them; -1 when it records none.
+    std::int64_t export_rows = -1;
     // Where the table's record counter starts.
     std::int32_t record_base = 0;
     // Classic: one per CREATE INDEX line.

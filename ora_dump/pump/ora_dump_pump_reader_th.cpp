@@ -3,6 +3,7 @@
 #include "ora_dump_stream.h"
 #include "t_orcale_ftd.h"
 #include "tk_exception.h"
+#include "tk_format.h"
 #include "tk_logger.h"
 #include "udb_record.h"
 #include "udb_schema.h"
@@ -107,12 +108,22 @@ void ora_dump_pump_reader_th::get_blob_value(ole_variant& value, ora_dump_stream
         append_lob_chunks(stream, bytes, size, last_lob);
     } else {
         TK_TRACE(1, "Processing BLOB w/o chunks");
-        append(stream, bytes, size);
+        lob_bytes(stream, bytes, size);
     }
-    if (vartype == VT_BSTR)
+    if (!m_keep_values)
+        value.clear();
+    else if (vartype == VT_BSTR)
         value = lob_text(bytes.data(), bytes.size(), charset_id);
     else
         value.attach_binary(std::move(bytes));
+}
+
+void ora_dump_pump_reader_th::lob_bytes(ora_dump_stream& stream, std::vector<std::uint8_t>& bytes, std::size_t count)
+{
+    if (m_keep_values)
+        append(stream, bytes, count);
+    else
+        skip(stream, count);
 }
 
 void ora_dump_pump_reader_th::append_lob_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>& bytes,
@@ -121,7 +132,7 @@ void ora_dump_pump_reader_th::append_lob_chunks(ora_dump_stream& stream, std::ve
     std::size_t size = first;
     for (;;) {
         TK_TRACE(1, "blb_size(2)=%d", static_cast<int>(size));
-        append(stream, bytes, size);
+        lob_bytes(stream, bytes, size);
         const std::int64_t at = stream.tell();
         const std::uint8_t c = read_u8(stream);
         TK_TRACE(1, "c=%d", c);
@@ -143,7 +154,7 @@ void ora_dump_pump_reader_th::append_lob_chunks(ora_dump_stream& stream, std::ve
         last_lob = c == 0x06;
         TK_TRACE(1, "is_last_chunk=%d, is_last=%d", c == 0x03 ? 0 : 1, last_lob ? 1 : 0);
         if (c != 0x03) {
-            append(stream, bytes, size);
+            lob_bytes(stream, bytes, size);
             return;
         }
         // Each pass takes at least its three bytes: the chain ends.
@@ -166,6 +177,33 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
                                                                 std::int64_t, std::int64_t& next_pos)
 {
     TK_TRACE(1, "ora_dump_pump_reader_th::get_record");
+    return read_record<true>(stream, schema, next_pos);
+}
+
+std::int64_t ora_dump_pump_reader_th::skip_record(ora_dump_stream& stream, const udb_schema& schema)
+{
+    struct framing_only {
+        bool& keep;
+        explicit framing_only(bool& k) : keep(k) { keep = false; }
+        ~framing_only() { keep = true; }
+    } scope(m_keep_values);
+    std::int64_t next_pos = -1;
+    try {
+        read_record<false>(stream, schema, next_pos);
+    } catch (const ora_framing_error&) {
+        throw;
+    } catch (const tk_exception&) {
+        // A record that failed yet was read to its end still frames.
+        if (next_pos < 0)
+            throw;
+    }
+    return next_pos;
+}
+
+template <bool keep>
+std::unique_ptr<udb_record> ora_dump_pump_reader_th::read_record(ora_dump_stream& stream, const udb_schema& schema,
+                                                                 std::int64_t& next_pos)
+{
     next_pos = -1;
     // Records are bounded by the dump alone.
     m_end_pos = -1;
@@ -173,9 +211,18 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
     TK_TRACE(1, "pos=%I64d", start);
     const std::size_t n = schema.size();
     const std::vector<const t_orcale_ftd*>& cols = columns_of(schema);
-    std::unique_ptr<udb_record> record = blank_record(schema);
-    udb_record& values = *record;
+    std::unique_ptr<udb_record> record;
+    if constexpr (keep)
+        record = blank_record(schema);
     auto type_of = [&](std::size_t i) { return cols[i] ? cols[i]->ora_type : t_orcale_ftd::ora_none; };
+    // A value of the record, or one nobody keeps while framing.
+    udb_field passed_over;
+    auto value_of = [&](std::size_t i) -> udb_field& {
+        if constexpr (keep)
+            return (*record)[i];
+        else
+            return passed_over;
+    };
     std::vector<std::uint16_t> lob_cols;
     std::optional<tk_exception> first_failure;
     int byte_counter = 4;
@@ -186,6 +233,10 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
     bool lob_record = false;
     bool xml_lobs = false;
     int field_count = 0;
+    // Ordinary records give their length, counted from the marker, modulo
+    // 65,536; -1 for the records that carry LOB values, which give none,
+    // and for a length of 0, which no record has.
+    long record_length = -1;
     if (marker == 0x08 || marker == 0x09 || marker == 0x0C) {
         TK_TRACE(1, "The dump file contains LOBs");
         field_count = read_u8(stream);
@@ -195,6 +246,8 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
             TK_TRACE(2, "Potential error: unexpected marker (%02X instead of 0x3C)", marker);
         const std::uint16_t length = read_u16be(stream);
         TK_TRACE(1, "Got record length: %d", length);
+        if (marker == 0x3C && length != 0)
+            record_length = length;
         field_count = read_u8(stream);
     }
     if (field_count != static_cast<int>(n))
@@ -202,8 +255,12 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
                  field_count, static_cast<int>(n));
 
     std::int64_t remembered = start;
+    // The record ended before its last column: its length no longer tells
+    // where the values end.
+    bool ended_early = false;
     auto add_last_fields = [&](std::size_t from) {
         TK_TRACE(1, "ora_dump_pump_reader_th::add_last_fields");
+        ended_early = true;
         for (std::size_t j = from; j < n; ++j)
             if (lob_like_at_end(type_of(j))) {
                 TK_TRACE(1, "BLOB/CLOB found");
@@ -235,7 +292,8 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
             lob_cols.push_back(static_cast<std::uint16_t>(i));
             continue;
         }
-        if (ora_type == t_orcale_ftd::ora_array && (values[i].size == 3748 || values[i].size == 3752)) {
+        const std::uint32_t size = schema[i] ? schema[i]->size : 0;
+        if (ora_type == t_orcale_ftd::ora_array && (size == 3748 || size == 3752)) {
             TK_TRACE(1, "Skip column having __ARRAY type");
             TK_TRACE(1, "Position: %I64d", stream.tell());
             continue;
@@ -316,12 +374,14 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
         const std::int64_t value_pos = stream.tell();
         // The whole value must be there before any of it is decoded.
         require(stream, static_cast<std::uint64_t>(length));
-        decode_value(values[i], first_failure, [&] {
-            get_ole_value(values[i], cols[i] ? cols[i]->vartype : VT_NULL, ora_type, stream,
-                          static_cast<std::uint16_t>(length));
-        });
-        // Whatever the decoder did, the next value starts after this one.
-        stream.clear();
+        if constexpr (keep) {
+            decode_value((*record)[i], first_failure, [&] {
+                get_ole_value((*record)[i], cols[i] ? cols[i]->vartype : VT_NULL, ora_type, stream,
+                              static_cast<std::uint16_t>(length));
+            });
+            // Whatever the decoder did, the next value starts after this one.
+            stream.clear();
+        }
         stream.seek(value_pos + length);
     }
 
@@ -354,15 +414,38 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
         for (long k = 0; k < to_read && k < static_cast<long>(lob_count); ++k) {
             const std::size_t c = lob_cols[static_cast<std::size_t>(k)];
             bool follows = false;
-            get_pump_lob_value(values[c], stream, cols[c] ? cols[c]->charset_id : 0, follows);
-            values[c].size = 0;
+            get_pump_lob_value(value_of(c), stream, cols[c] ? cols[c]->charset_id : 0, follows);
+            value_of(c).size = 0;
             if (follows)
                 break;
         }
         return finish(stream.tell());
     }
-    if (!lob_record)
-        return finish(stream.tell());
+    if (!lob_record) {
+        // An ordinary record read to its last column ends where its length
+        // says; anywhere else, a length inside it was damaged. The next
+        // record is looked for where the values ended, unless no record
+        // begins there and one begins where the length points.
+        const std::int64_t values_end = stream.tell();
+        if (record_length >= 0 && !ended_early && field_count != 255 &&
+            ((values_end - start) & 0xFFFF) != record_length) {
+            const std::int64_t by_length = start + record_length;
+            TK_TRACE(3, "A record at %I64d of length %d ends at %I64d", start, static_cast<int>(record_length),
+                     values_end);
+            std::int64_t after = values_end;
+            if (check_for_eof(stream) && by_length > start && by_length < limit(stream)) {
+                stream.clear();
+                stream.seek(by_length);
+                if (!check_for_eof(stream))
+                    after = by_length;
+            }
+            stream.clear();
+            stream.seek(after);
+            next_pos = after;
+            throw tk_exception(tk_format(ora_th_messages::unexpected_data, by_length), 0);
+        }
+        return finish(values_end);
+    }
 
     TK_TRACE(1, "Processing clob_file, blbs_count=%d", static_cast<int>(lob_count));
     if (lob_count == 0) {
@@ -419,10 +502,11 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
         TK_TRACE(1, "Reading LOB #%d at position: %I64d", static_cast<int>(idx), at);
         const VARTYPE vt = cols[c] ? cols[c]->vartype : VT_BLOB;
         const unsigned cs = cols[c] ? cols[c]->charset_id : 0;
+        udb_field& v = value_of(c);
         if (type_of(c) == t_orcale_ftd::ora_sdo_geometry) {
             std::uint16_t length = 0;
-            get_sdo_geometry_value(values[c], stream, length);
-            values[c].size = length;
+            get_sdo_geometry_value(v, stream, length);
+            v.size = length;
             continue;
         }
         const std::uint8_t* h = take(stream, 3);
@@ -446,11 +530,13 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
         if ((h0 == 0x00 || h0 == 0x04) && h1 == 1 && h2 == 0) {
             TK_TRACE(1, "Process non-NULL empty LOB");
             // Empty, yet not NULL.
-            if (vt == VT_BSTR)
-                values[c] = std::wstring();
-            else
-                values[c].attach_binary(std::vector<std::uint8_t>());
-            values[c].size = 0;
+            if constexpr (keep) {
+                if (vt == VT_BSTR)
+                    v = std::wstring();
+                else
+                    v.attach_binary(std::vector<std::uint8_t>());
+                v.size = 0;
+            }
             last = h0 == 0x04;
             continue;
         }
@@ -470,24 +556,26 @@ std::unique_ptr<udb_record> ora_dump_pump_reader_th::get_record(ora_dump_stream&
             if (h0 == 0x01)
                 append_lob_chunks(stream, bytes, size, last);
             else
-                append(stream, bytes, size);
-            if (as == VT_BSTR)
-                values[c] = lob_text(bytes.data(), bytes.size(), cs);
-            else
-                values[c].attach_binary(std::move(bytes));
+                lob_bytes(stream, bytes, size);
+            if constexpr (keep) {
+                if (as == VT_BSTR)
+                    v = lob_text(bytes.data(), bytes.size(), cs);
+                else
+                    v.attach_binary(std::move(bytes));
+            }
         } else if (h0 == 0xFE) {
             TK_TRACE(1, "blob_header[0] == 0xFE, LOB has only 1 byte in the header");
             stream.seek(at + 1);
-            get_blob_value(values[c], stream, as, cs, marker, last, true);
+            get_blob_value(v, stream, as, cs, marker, last, true);
         } else if (h1 == 1 || h2 == 0xFF) {
             TK_TRACE(1, "Default LOB processing");
-            get_blob_value(values[c], stream, as, cs, marker, last, true);
+            get_blob_value(v, stream, as, cs, marker, last, true);
         } else {
             stream.seek(at);
             TK_TRACE(1, "Try to process 1-byte-size LOB");
-            get_blob_value(values[c], stream, as, cs, marker, last, false);
+            get_blob_value(v, stream, as, cs, marker, last, false);
         }
-        values[c].size = 0;
+        v.size = 0;
     }
     return finish(stream.tell());
 }

@@ -10,7 +10,10 @@
 // Every read is bounded by the dump's length; a record that runs past it is
 // the level-0 "Can't read record. EOF reached". A value that fails to decode
 // still consumes its bytes: the record is read to its end, its position
-// after is given, and only then the first failure is raised.
+// after is given, and only then the first failure is raised. An ordinary
+// record whose values do not end where its record length says is damaged:
+// it is read to its end and raised as "Unexpected data at position: %I64d"
+// with the position its length gives.
 #pragma once
 
 #include "ora_dump_reader_th_9.h"
@@ -27,6 +30,12 @@ public:
 
     std::unique_ptr<udb_record> get_record(ora_dump_stream& stream, const udb_schema& schema, std::int64_t end_pos,
                                            std::int64_t& next_pos) override;
+    // Steps over one record by its framing alone, as get_record reads it,
+    // without decoding a value, and gives the position after it, where
+    // get_record would give it (also for a record it would raise). Raises
+    // what get_record raises for bytes that cannot be framed: the end of the
+    // data, a LOB chunk that does not fit.
+    std::int64_t skip_record(ora_dump_stream& stream, const udb_schema& schema);
     // True unless a record marker stands at the stream's position; the
     // stream does not move.
     bool check_for_eof(ora_dump_stream& stream) override;
@@ -53,6 +62,12 @@ public:
     }
 
 private:
+    // get_record with values (keep) or skip_record without them.
+    template <bool keep>
+    std::unique_ptr<udb_record> read_record(ora_dump_stream& stream, const udb_schema& schema, std::int64_t& next_pos);
+    // count bytes of a LOB value onto bytes, or past them while framing.
+    void lob_bytes(ora_dump_stream& stream, std::vector<std::uint8_t>& bytes, std::size_t count);
+
     // A chunked LOB value: the first chunk of the given size, then the
     // chunks its continuation bytes announce; sets last_lob when they say
     // this was the record's last LOB.
@@ -65,4 +80,6 @@ private:
     std::vector<const t_orcale_ftd*> m_columns;
     std::uint64_t m_columns_schema = 0;
     bool m_columns_valid = false;
+    // Cleared while skip_record frames a record: LOB bytes are passed over.
+    bool m_keep_values = true;
 };

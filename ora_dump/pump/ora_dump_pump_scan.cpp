@@ -2,9 +2,11 @@
 
 #include "error_handler.h"
 #include "ora_dump_parser.h"
+#include "ora_dump_pump_master.h"
 #include "ora_dump_pump_reader_th.h"
 #include "ora_dump_reader.h"
 #include "ora_dump_stream.h"
+#include "ora_dump_table.h"
 #include "tk_exception.h"
 #include "tk_format.h"
 #include "tk_logger.h"
@@ -12,6 +14,7 @@
 #include "tk_unicode.h"
 
 #include <cstring>
+#include <map>
 #include <set>
 
 namespace ora_dump_pump {
@@ -41,6 +44,15 @@ bool read_at(ora_dump_stream& stream, std::int64_t offset, std::uint8_t* out, st
     stream.clear();
     return stream.seek(offset) && stream.read(out, count) == count;
 }
+
+std::uint32_t be32(const std::uint8_t* p)
+{
+    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+           static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+}
+
+// The header bytes read: the fixed fields and the job's name after them.
+constexpr std::size_t header_read = 512;
 
 constexpr char xml_version[] = "?xml version";
 constexpr std::size_t xml_version_size = sizeof xml_version - 1;
@@ -93,11 +105,135 @@ void file_row_keys(ora_dump_file::context& context, std::set<std::wstring>& know
             context.relationships.push_back(r);
 }
 
+// What the walk learns beyond the table map, for the check of the dump's
+// end.
+struct walk_state {
+    // The table whose data the walk met last.
+    std::wstring current;
+    // Per table, where the rows of its last partition ended; and the tables
+    // whose rows run past the end of the data.
+    std::map<std::wstring, std::int64_t> data_end;
+    std::set<std::wstring> cut;
+    // A table whose rows were searched rather than walked, while no
+    // document has followed them: where they end is not known.
+    std::wstring unverified;
+    // The master table the header names: found, where its document starts,
+    // and what its rows tell.
+    bool master_found = false;
+    std::int64_t master_start = -1;
+    master_rows master;
+};
+
+// The master table of a dump whose header names none: a stream table with
+// the columns every export's master table has. Its rows are searched for
+// the documents kept in them, but their counts are not taken.
+bool looks_like_master(const udb_schema& schema)
+{
+    for (const wchar_t* column : {L"PROCESS_ORDER", L"OBJECT_TYPE", L"OBJECT_SCHEMA", L"OBJECT_NAME",
+                                  L"COMPLETED_ROWS", L"XML_CLOB"})
+        if (schema.get_field_idx(column) < 0)
+            return false;
+    return true;
+}
+
+// How the walk over one partition's rows ended: where, and whether the
+// framing was lost there (the last record runs past the data, or cannot
+// be framed).
+struct rows_walk {
+    std::int64_t end = 0;
+    bool lost = false;
+    bool ran_off = false;
+};
+
+// The end of an ordinary record by its length, when a record, the end of
+// the data or a zero byte (the rows' end) stands there; -1 otherwise, and
+// for every other kind of record. The row decoder reads a sound record to
+// that very end.
+std::int64_t end_by_length(ora_dump_stream& stream, std::int64_t pos, std::int64_t size)
+{
+    if (stream.get() != 0x3C)
+        return -1;
+    const int high = stream.get();
+    const int low = stream.get();
+    if (low < 0)
+        return -1;
+    const std::int64_t end = pos + (high << 8 | low);
+    if (end < pos + 4 || end > size)
+        return -1;
+    stream.seek(end);
+    const int b = stream.peek();
+    stream.clear();
+    return b <= 0 || ora_dump_pump_reader_th::is_record_marker(b) ? end : -1;
+}
+
+// Steps over the rows of a partition from its first record, record by
+// record as the row decoder frames them.
+rows_walk walk_rows(ora_dump_reader& reader, ora_dump_pump_reader_th& decoder, ora_dump_stream& stream,
+                    const udb_schema& schema, std::int64_t first)
+{
+    const std::int64_t size = stream.size();
+    std::int64_t pos = first;
+    for (std::uint64_t n = 0;; ++n) {
+        if ((n & 1023) == 0) {
+            reader.set_datapump_pos(pos);
+            reader.check_stop();
+        }
+        stream.clear();
+        stream.seek(pos);
+        // Most records are ordinary ones, which their length frames.
+        if (const std::int64_t end = end_by_length(stream, pos, size); end >= 0) {
+            stream.seek(end);
+            if (end == size || stream.peek() == 0)
+                return {end, false, false};
+            pos = end;
+            continue;
+        }
+        stream.clear();
+        stream.seek(pos);
+        std::int64_t next = -1;
+        try {
+            next = decoder.skip_record(stream, schema);
+        } catch (const tk_exception& e) {
+            TK_TRACE(2, "The rows at %I64d cannot be framed: %s", pos, e.message);
+            return {pos, true, e.message == ora_th_messages::eof_reached};
+        }
+        if (next <= pos)
+            return {pos, true, false};
+        stream.clear();
+        stream.seek(next);
+        if (decoder.check_for_eof(stream))
+            return {next, false, false};
+        pos = next;
+    }
+}
+
+// The columns of a stream document, as its rows are framed.
+bool stream_columns(const std::string& text, ora_dump_table& holder)
+{
+    ora_dump_parser parser;
+    return parser.parse_table_description(text.c_str(), text.size() + 1, holder, nullptr);
+}
+
+// Whether a '<' of a metadata document, 8-bit or big-endian UTF-16, stands
+// among the first bytes at p: after a one-piece prefix or a chunk header.
+bool document_begins(const std::uint8_t* p, std::size_t count)
+{
+    for (std::size_t k = 0; k < 6 && k < count; ++k) {
+        if (k + 5 <= count && p[k] == '<' && std::memcmp(p + k + 1, "?xml", 4) == 0)
+            return true;
+        if (k + 11 <= count && p[k] == 0 && find_units(p + k, 11, "<?xml", 5, true) == 1)
+            return true;
+    }
+    return false;
+}
+
 // One pass over the dump; raises what the reporter is to see.
 void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::context& context, const dump_info& info,
-          std::wstring& current)
+          const header& declared, walk_state& state)
 {
     const std::int64_t length = info.dump_length;
+    const std::int64_t block = info.pump_block_size;
+    std::wstring& current = state.current;
     // Big-endian UTF-16 closing tags, from the low byte of their '<' to that
     // of their last '>': what follows the document is not always a zero.
     std::uint8_t units_closing[2 * closing_size - 1];
@@ -111,6 +247,10 @@ void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::conte
     std::set<std::wstring> defined_in_rows;
     // The foreign keys the walk has filed.
     std::set<std::wstring> known_fks;
+    // The scan's own row decoder: it frames the rows it steps over.
+    ora_dump_pump_reader_th decoder;
+    decoder.set_dump_info(info);
+    decoder.reset_skip_flag();
     std::vector<std::uint8_t> buffer;
     std::uint8_t ahead[look_ahead];
     for (;;) {
@@ -128,10 +268,12 @@ void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::conte
                    find_units(ahead, 1 + 2 * xml_version_size, xml_version, xml_version_size, true) == 1) {
             utf16 = true;
         } else {
-            // Row data is full of 0x3C bytes: going back costs no read.
+            // Searched rows (the master table's, or rows that could not be
+            // framed) are full of 0x3C bytes: going back costs no read.
             seek_to_pos(stream, scan_pos);
             continue;
         }
+        state.unverified.clear();
         if (!current.empty()) {
             auto it = context.tables.find(current);
             if (it != context.tables.end())
@@ -201,7 +343,7 @@ void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::conte
         table_pos& tp = context.tables[key];
         tp.str_full_name = full_name;
         TK_WTRACE(1, L"Table: %s/%s", key, full_name);
-        // A TABLE_T document inside another table's rows, as the export's
+        // A TABLE_T document after another table's rows, as the export's
         // master table holds one per exported table.
         const bool in_rows = !current.empty() && current != key;
         if (kind == ora_dump_parser::kind_table && in_rows) {
@@ -245,16 +387,95 @@ void walk(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::conte
             seek_to_pos(stream, stream.size());
             continue;
         }
-        if (!ora_dump_pump_reader_th::is_record_marker(b))
-            continue;
-        TK_TRACE(1, "Got stop-symbol: '%c'", static_cast<char>(b));
+        const std::int64_t first = stream.tell() - 1;
+        if (!ora_dump_pump_reader_th::is_record_marker(b)) {
+            // What the export writes after a table without rows; anything
+            // else is a first record whose marker was damaged, which the
+            // table reports when its rows are read.
+            if (unexpected_after_rows(stream, first, block) < 0) {
+                seek_to_pos(stream, first + 1);
+                continue;
+            }
+            TK_TRACE(2, "No record marker at %I64d after the document of %s", first, tk_wide_to_utf8(key));
+        } else {
+            TK_TRACE(1, "Got stop-symbol: '%c'", static_cast<char>(b));
+        }
         tp.v_data_start_pos.push_back(xml_start);
         TK_TRACE(1, "Got v_data_start_pos=%I64d/%I64d", xml_start, tp.v_data_start_pos.back());
-        tp.v_data_end_pos.push_back(stream.tell() - 1);
-        TK_TRACE(1, "Got v_data_end_pos=%I64d/%I64d", stream.tell() - 1, tp.v_data_end_pos.back());
+        tp.v_data_end_pos.push_back(first);
+        TK_TRACE(1, "Got v_data_end_pos=%I64d/%I64d", first, tp.v_data_end_pos.back());
         current = key;
         TK_TRACE(1, "open_datapump: start_pos=%I64d, end_pos=%I64d", tp.start_pos, tp.end_pos);
+
+        // The rows: stepped over by their framing, or searched.
+        ora_dump_table columns(nullptr, false, key);
+        const bool framed = ora_dump_pump_reader_th::is_record_marker(b) && stream_columns(text, columns);
+        const bool named_master =
+            !declared.master_name.empty() && owner == declared.master_owner && name == declared.master_name;
+        if (framed && named_master) {
+            state.master_found = true;
+            state.master_start = xml_start;
+            state.master = read_master_rows(decoder, stream, columns.schema, first);
+            state.data_end[key] = state.master.rows_end;
+            if (state.master.ran_off)
+                state.cut.insert(key);
+        }
+        if (!framed || named_master || (declared.master_name.empty() && looks_like_master(columns.schema))) {
+            if (!named_master)
+                state.unverified = key;
+            seek_to_pos(stream, first + 1);
+            continue;
+        }
+        const rows_walk rows = walk_rows(reader, decoder, stream, columns.schema, first);
+        state.data_end[key] = rows.end;
+        if (rows.ran_off)
+            state.cut.insert(key);
+        // Where the framing was lost the search goes on from the record
+        // that could not be framed.
+        seek_to_pos(stream, rows.lost && !rows.ran_off ? rows.end + 1 : rows.end);
     }
+}
+
+// The rows the master table records of each table, onto the tables.
+void take_completed_rows(ora_dump_file::context& context, const master_rows& master)
+{
+    for (auto& [key, tp] : context.tables) {
+        auto found = master.completed_rows.find(tp.str_full_name);
+        if (found != master.completed_rows.end())
+            tp.export_rows = found->second;
+    }
+}
+
+// Whether the dump ends before the export's end, by what its header
+// declares; whole receives the number of tables whose data lies wholly in
+// the file.
+bool ends_early(const ora_dump_file::context& context, const header& declared, const walk_state& state,
+                std::int64_t size, std::size_t& whole)
+{
+    whole = 0;
+    if (!declared.declares_master())
+        return false;
+    bool early = !state.master_found || state.master.ran_off;
+    // The header's extent counts only where the master table lies inside
+    // it: otherwise the header is read wrong, and says nothing.
+    const std::int64_t start = declared.master_start();
+    const std::int64_t end = declared.declared_end();
+    if (state.master_found && state.master_start >= start && state.master_start < end && size < end)
+        early = true;
+    if (!early)
+        return false;
+    const std::int64_t block = declared.block_size;
+    for (const auto& [key, tp] : context.tables) {
+        if (state.cut.count(key) != 0 || key == state.unverified)
+            continue;
+        auto data = state.data_end.find(key);
+        // The data of a table fills its blocks: a file that ends inside the
+        // last of them may have lost rows.
+        if (data != state.data_end.end() && (data->second + block - 1) / block * block > size)
+            continue;
+        ++whole;
+    }
+    return true;
 }
 
 }  // namespace
@@ -263,8 +484,10 @@ bool read_header(ora_dump_reader& reader, ora_dump_stream& stream, header& out)
 {
     TK_TRACE(2, "ora_dump_reader::open_datapump");
     reader.set_ui_progress(0);
-    std::uint8_t b[header_size] = {};
-    if (stream.size() < header_size || !read_at(stream, 0, b, sizeof b)) {
+    // The fixed fields, and the job's name after them.
+    std::uint8_t b[header_read] = {};
+    const std::size_t have = static_cast<std::size_t>(std::min<std::int64_t>(stream.size(), header_read));
+    if (stream.size() < header_size || !read_at(stream, 0, b, have)) {
         TK_TRACE(3, "The dump is shorter than its header");
         refuse(reader, 0);
         return false;
@@ -306,7 +529,39 @@ bool read_header(ora_dump_reader& reader, ora_dump_stream& stream, header& out)
             break;
         out.export_header.push_back(static_cast<char>(c));
     }
+    out.block_size = 0;
+    out.master_block = 0;
+    out.master_length = 0;
+    if (have >= 66) {
+        const std::uint32_t block = be32(b + 35);
+        // A power of two that a file system block can be.
+        if (block >= 512 && block <= (1u << 20) && (block & (block - 1)) == 0) {
+            out.block_size = block;
+            out.master_block = be32(b + 54);
+            out.master_length = static_cast<std::uint64_t>(be32(b + 58)) << 32 | be32(b + 62);
+        }
+    }
+    master_table_name(b, have, reader.info, out.master_owner, out.master_name);
+    TK_WTRACE(2, L"Block size %d, master table %s.%s at block %d, %I64u bytes", static_cast<int>(out.block_size),
+              out.master_owner, out.master_name, static_cast<int>(out.master_block),
+              static_cast<std::uint64_t>(out.master_length));
     return true;
+}
+
+bool header::declares_master() const
+{
+    return !master_name.empty() && block_size != 0 && master_block >= 1 && master_length > 0 &&
+           master_length < (std::uint64_t(1) << 56);
+}
+
+std::int64_t header::master_start() const
+{
+    return declares_master() ? static_cast<std::int64_t>(master_block - 1) * block_size : -1;
+}
+
+std::int64_t header::declared_end() const
+{
+    return declares_master() ? master_start() + static_cast<std::int64_t>(master_length) : -1;
 }
 
 bool extract_xml(ora_dump_stream& stream, std::int64_t start, std::int64_t end, std::int64_t dump_length,
@@ -405,18 +660,21 @@ std::wstring table_key(const ora_table_map& tables, const std::wstring& name, co
     return name;
 }
 
-void scan(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::context& context)
+void scan(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::context& context, const header& declared)
 {
     context.complete = false;
-    const dump_info info = reader.info;
-    std::wstring current;
+    context.truncated = false;
+    dump_info info = reader.info;
+    info.pump_block_size = declared.block_size;
+    walk_state state;
+    const std::wstring& current = state.current;
     bool ended_normally = false;
     {
         xml_platform_guard xml;
         try {
             stream.clear();
             seek_to_pos(stream, 0);
-            walk(reader, stream, context, info, current);
+            walk(reader, stream, context, info, declared, state);
             ended_normally = true;
         } catch (const tk_final_exception&) {
             throw;
@@ -435,9 +693,37 @@ void scan(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::conte
         if (it != context.tables.end() && !it->second.v_data_end_pos.empty())
             it->second.v_block_end_pos.push_back(it->second.v_data_end_pos.back());
     }
+    take_completed_rows(context, state.master);
+    std::size_t whole = 0;
+    if (ends_early(context, declared, state, stream.size(), whole)) {
+        ora_dump_reader::report_truncated(whole);
+        context.truncated = true;
+    }
     stream.clear();
     seek_to_pos(stream, 0);
     context.complete = ended_normally;
+}
+
+std::int64_t unexpected_after_rows(ora_dump_stream& stream, std::int64_t pos, std::int64_t block_size)
+{
+    stream.clear();
+    if (!stream.seek(pos))
+        return pos;
+    int b = 0;
+    while ((b = stream.get()) == 0) {
+    }
+    if (b < 0) {
+        stream.clear();
+        return -1;
+    }
+    const std::int64_t at = stream.tell() - 1;
+    if (block_size > 0 && at % block_size == 0)
+        return -1;
+    std::uint8_t next[16];
+    stream.seek(at);
+    const std::size_t got = stream.read(next, sizeof next);
+    stream.clear();
+    return document_begins(next, got) ? -1 : at;
 }
 
 bool context_fits(const ora_dump_file::context& context, std::int64_t dump_length)

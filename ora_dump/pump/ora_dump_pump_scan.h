@@ -34,6 +34,23 @@ struct header {
     // The two character-set bytes up to the first zero: the dump's header
     // text, which tells the tables that the dump is no classic one.
     std::string export_header;
+    // The export's block size, and where its master table lies: the
+    // block (counted from 1) its data begins at and its length in bytes;
+    // 0 where the header gives none that can be right.
+    std::uint32_t block_size = 0;
+    std::uint32_t master_block = 0;
+    std::uint64_t master_length = 0;
+    // The master table, as the job's name gives it; empty when none.
+    std::wstring master_owner;
+    std::wstring master_name;
+
+    // Whether the header declares a master table in this file: its name,
+    // the block size and its place.
+    bool declares_master() const;
+    // The master table's first byte and the end of the file that holds it,
+    // as the header declares them.
+    std::int64_t master_start() const;
+    std::int64_t declared_end() const;
 };
 
 // Reads the header bytes at their offsets.
@@ -65,7 +82,26 @@ std::string document_text(const dump_info& info, const std::vector<std::uint8_t>
 // error reporter (progress -1); the context's complete flag is set only
 // when the walk ended normally (also at missing closing tags, or at the end
 // of the data inside a document).
-void scan(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::context& context);
+//
+// Row data is stepped over record by record, as the row decoder frames it,
+// so that text inside a value is never taken for a document; where the
+// framing is lost the scan searches on from there. Only the master table's
+// rows are searched, for the documents the export keeps in them. The
+// master table's rows also give the rows the export wrote of each table.
+//
+// When the header declares a master table, the dump must hold it whole and
+// reach the length the header declares; a dump that ends before is
+// reported as truncated (with the tables found whole) and the context is
+// marked so.
+void scan(ora_dump_reader& reader, ora_dump_stream& stream, ora_dump_file::context& context,
+          const header& declared = header());
+
+// Where what follows a partition's last row is what the export writes
+// there: zero bytes, then the end of the data, a new block (block_size 0:
+// unknown), or a metadata document behind its prefix or chunk header.
+// Gives -1 when it is, else the position of the first byte that is none of
+// these. The stream's position is lost.
+std::int64_t unexpected_after_rows(ora_dump_stream& stream, std::int64_t pos, std::int64_t block_size);
 
 // Whether the Data Pump lists of a loaded context fit a dump of that
 // length: parallel partition lists, a block end for every partition, and

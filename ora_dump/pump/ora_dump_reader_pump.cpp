@@ -22,6 +22,7 @@ std::unique_ptr<ora_dump_file> ora_dump_reader::open_datapump(const std::wstring
     m_datapump = true;
     if (info.dump_length <= 0 || info.dump_length > stream->size())
         info.dump_length = stream->size();
+    info.pump_block_size = header.block_size;
     stream->clear();
     stream->seek(0);
     set_progress(stream->tell(), info.dump_length);
@@ -37,7 +38,7 @@ std::unique_ptr<ora_dump_file> ora_dump_reader::open_datapump(const std::wstring
     if (!loaded) {
         ctx.start_scan(path, merge_schema, 1);
         ctx.export_header = header.export_header;
-        ora_dump_pump::scan(*this, *stream, ctx);
+        ora_dump_pump::scan(*this, *stream, ctx, header);
     }
     auto database = std::move(ctx).open_database(std::move(stream), std::move(decoder), info);
     set_ui_progress(100);

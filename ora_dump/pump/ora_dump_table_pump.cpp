@@ -2,6 +2,7 @@
 // metadata document, its partitions from the positions the scan recorded.
 #include "ora_dump_table.h"
 
+#include "error_handler.h"
 #include "ora_dump_file.h"
 #include "ora_dump_parser.h"
 #include "ora_dump_pump_scan.h"
@@ -9,8 +10,10 @@
 #include "ora_dump_reader_th.h"
 #include "ora_dump_stream.h"
 #include "tk_exception.h"
+#include "tk_format.h"
 #include "tk_logger.h"
 #include "tk_string.h"
+#include "tk_unicode.h"
 
 namespace {
 
@@ -124,7 +127,12 @@ bool ora_dump_table::_init1(std::int64_t position, const table_pos& pos)
             }
 
         TK_TRACE(1, "bHasNoRecords=%d", m_partitions.empty() ? 1 : 0);
-        reset();
+        m_export_rows = pos.export_rows;
+        m_rows_end_reported = false;
+        // The ends of the rows are told when the rows are read, not now.
+        m_report_ends = false;
+        rewind();
+        m_report_ends = true;
         return true;
     } catch (const incomplete_columns& e) {
         TK_TRACE(3, "%s", init_failure);
@@ -138,6 +146,49 @@ bool ora_dump_table::_init1(std::int64_t position, const table_pos& pos)
         TK_TRACE(3, "%s\n", init_failure);
         return false;
     }
+}
+
+void ora_dump_table::report_rows(const std::string& text) const
+{
+    TK_TRACE(3, "%s", text);
+    error_handler* reporter = error_handler::try_instance();
+    if (!reporter)
+        return;
+    // Outside any record: the context of an earlier record must not name it.
+    const std::string context = reporter->get_context();
+    reporter->set_context(std::wstring());
+    try {
+        reporter->handle(tk_exception(text, 0), false);
+    } catch (...) {
+        reporter->set_context(tk_utf8_to_wide(context));
+        throw;
+    }
+    reporter->set_context(tk_utf8_to_wide(context));
+}
+
+void ora_dump_table::check_rows_end(std::int64_t pos)
+{
+    if (!m_b_datapump || !m_report_ends)
+        return;
+    ora_stream_restore restore(*m_stream);
+    const std::int64_t at =
+        ora_dump_pump::unexpected_after_rows(*m_stream, pos, m_decoder->get_dump_info().pump_block_size);
+    if (at < 0)
+        return;
+    TK_TRACE(2, "After the rows that end at %I64d, %I64d holds what ends no partition", pos, at);
+    report_rows(tk_format("Table %s: the rows stop at position %I64d, before the end of the table's data",
+                          tk_wide_to_utf8(name), pos));
+}
+
+void ora_dump_table::rows_ended()
+{
+    if (!m_b_datapump || !m_report_ends || m_rows_end_reported || m_export_rows < 0)
+        return;
+    m_rows_end_reported = true;
+    if (m_rows_found == static_cast<std::uint64_t>(m_export_rows))
+        return;
+    report_rows(tk_format("Table %s: %I64u rows read, the export wrote %I64d", tk_wide_to_utf8(name), m_rows_found,
+                          m_export_rows));
 }
 
 std::int64_t ora_dump_table::pump_enter_block(const partition& block)

@@ -54,4 +54,22 @@ bytes pump_dump()
     return w.data();
 }
 
+bytes pump_export_dump()
+{
+    using ora_pump::column;
+    const std::vector<column> dept = {{"DEPTNO", 2, 22, 2, 0, 0, true}, {"DNAME", 1, 14, {}, {}, 873}};
+    const std::vector<column> emp = {{"EMPNO", 2, 22, 4, 0, 0, true}, {"ENAME", 1, 10, {}, {}, 873},
+                                     {"PHOTO", 113, 4000, {}, {}}};
+    const bytes ten = ora_pump::value(ora_rows::number("10"));
+    ora_pump::export_table d{"SCOTT", "DEPT", dept, {}, {{"PK_DEPT", 2, {"DEPTNO"}}}, {}, true};
+    d.rows = {ora_pump::record({ten, ora_pump::value(ora_rows::text(L"ACCOUNTING", 65001))}),
+              ora_pump::record({ora_pump::value(ora_rows::number("20")), ora_pump::null_value()})};
+    ora_pump::export_table e{"SCOTT", "EMP", emp, {}, {{"PK_EMP", 2, {"EMPNO"}}}, {}, true};
+    e.rows = {ora_pump::lob_record(0x08, {ora_pump::value(ora_rows::number("7369")), ora_pump::null_value()},
+                                   ora_rows::hex("04 01 FE 00 03 0A 0B 0C")),
+              ora_pump::record({ora_pump::value(ora_rows::number("7499")), ora_pump::null_value()})};
+    ora_pump::export_table bonus{"SCOTT", "BONUS", {{"ENAME", 1, 10, {}, {}, 873}}, {}, {}, {}, false};
+    return ora_pump::export_writer::whole({d, e, bonus});
+}
+
 }  // namespace fuzz

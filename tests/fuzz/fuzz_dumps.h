@@ -17,6 +17,12 @@ bytes classic_dump();
 // with LOBs.
 bytes pump_dump();
 
+// A Data Pump dump laid out as an export writes it: a header that names
+// the master table, two tables (rows with LOBs among them), a table known
+// only from the master table, and the master table with its row counts
+// and documents.
+bytes pump_export_dump();
+
 // The time stamp every fixed dump on disk carries, so that the committed
 // context seeds stay valid for the dumps the harness writes.
 inline constexpr std::int64_t fixed_mtime_s = 1600000000;

@@ -72,6 +72,7 @@ int main(int argc, char** argv)
         seed("dump_fuzzer", std::string("classic_") + g.name + ".dmp", ora_rows::dump_of(g));
     seed("dump_fuzzer", "sample.dmp", fuzz::classic_dump());
     seed("dump_fuzzer", "pump.dmp", fuzz::pump_dump());
+    seed("dump_fuzzer", "pump_export.dmp", fuzz::pump_export_dump());
 
     seed("context_fuzzer", "classic.vcx", context_of("classic.dmp", fuzz::classic_dump()));
     seed("context_fuzzer", "pump.vcx", context_of("pump.dmp", fuzz::pump_dump()));
