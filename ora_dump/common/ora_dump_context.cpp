@@ -209,6 +209,35 @@ void ora_dump_file::context::start_scan(const std::wstring& dump_path, bool merg
     stat_dump();
 }
 
+void ora_dump_file::context::start_memory_scan(const std::wstring& dump_name, bool merge_setting, int format_now,
+                                               std::int64_t size, std::int64_t mtime_ns)
+{
+    *this = context();
+    path = dump_name;
+    merge_schema = merge_setting;
+    format = format_now;
+    dump_size = size;
+    dump_mtime_ns = mtime_ns;
+    in_memory = true;
+}
+
+bool ora_dump_file::context::load_image(const std::vector<std::uint8_t>& image, const std::wstring& dump_name,
+                                        std::int64_t size, std::int64_t mtime_ns, bool merge_setting, int format_now)
+{
+    try {
+        if (image.empty() || !parse_image(image, *this, size, mtime_ns, merge_setting, format_now)) {
+            TK_TRACE(3, "No valid dump context for '%s'; scanning the dump", dump_name);
+            return false;
+        }
+        path = dump_name;
+        in_memory = true;
+        return true;
+    } catch (...) {
+        TK_TRACE(3, "The dump context of '%s' cannot be read; scanning the dump", dump_name);
+        return false;
+    }
+}
+
 bool ora_dump_file::build_image(const context& c, std::vector<std::uint8_t>& image)
 {
     return build_image(c, c.dump_size, c.dump_mtime_ns, image);
@@ -490,6 +519,8 @@ bool ora_dump_file::context::load_if(const std::wstring& dump_path, bool merge_s
 
 bool ora_dump_file::context::save() const noexcept
 {
+    if (in_memory)
+        return false;  // no file lies beside a dump held in memory
     try {
         TK_TRACE(2, "ora_dump_file::context::save");
         if (!complete || truncated) {
