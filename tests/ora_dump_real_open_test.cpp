@@ -213,6 +213,7 @@ TEST_F(real_open, the_classic_dump_opens_completely_and_again_from_its_context_f
         EXPECT_FALSE(reader.compound_dump);
         EXPECT_FALSE(reader.first_part);
         EXPECT_TRUE(db->complete());
+        EXPECT_FALSE(db->is_truncated());
         check_database(*db);
     }
     const std::string context = tk_wide_to_utf8(ora_dump_file::context_file_name(W(path)));
@@ -223,6 +224,7 @@ TEST_F(real_open, the_classic_dump_opens_completely_and_again_from_its_context_f
     {
         std::unique_ptr<ora_dump_file> db = reader.open(W(path));
         EXPECT_NE(log_text().find("Loading dump context from"), std::string::npos);
+        EXPECT_FALSE(db->is_truncated());
         check_database(*db);
     }
     EXPECT_TRUE(fe->effects().empty()) << fe->effects().front();

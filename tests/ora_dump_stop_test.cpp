@@ -39,6 +39,8 @@ std::vector<std::uint8_t> classic_dump()
         scan_fixtures::section(w, "T" + std::to_string(i), "USERS", t);
     }
     w.line("ENDTABLE");
+    w.line("EXIT");
+    w.line("EXIT");
     return w.data();
 }
 
