@@ -141,8 +141,7 @@ protected:
         w.line("CONNECT SCOTT");
         table_pos t;
         scan_fixtures::section(w, "EMP", "USERS", t);
-        w.line("EXIT");
-        w.line("EXIT");
+        scan_fixtures::close_export(w);
         w.raw(std::vector<std::uint8_t>(static_cast<std::size_t>(fill), 0));
         return w.data();
     }
