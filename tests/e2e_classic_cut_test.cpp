@@ -185,4 +185,34 @@ TEST_F(E2eClassicWhole, GivesNoReport)
     }
 }
 
+// A header that declares more than the file holds: the first file of an
+// export written to several, or a dump cut short. Its closing lines do not
+// make it whole.
+TEST_F(E2eClassicWhole, AHeaderDeclaringMoreThanTheFileIsIncomplete)
+{
+    export_dump d;
+    cd::options o;
+    o.declared_length = d.data.size() + 1;
+    d.data = cd::whole_dump(d.tables, o);
+    ASSERT_EQ(d.data.size() + 1, o.declared_length);
+    const std::string src = write_dump("first.dmp", d.data);
+    create_db(db);
+    exec("CREATE TABLE keep (id int)");
+    const std::string first_part = "This is the first part of multifile dump. The program extracts data stored in "
+                                   "this file only, other parts of the dump will not be processed. See "
+                                   "'Troubleshooting' article of the product documentation for solution.\n";
+    e2e::result r = run(args(src, {"--mode=0"}));
+    EXPECT_EQ(r.status, 255) << e2e::describe(r);
+    EXPECT_EQ(r.err, truncated(3) + first_part + "Error:\nThe database '" + db +
+                         "' is not replaced: the dump file is truncated or incomplete.\n");
+    EXPECT_EQ(tables(), strings{"keep"});
+    // Overwriting tables keeps the database: the tables the file holds
+    // arrive beside it.
+    r = run(args(src, {"--mode=1"}));
+    EXPECT_EQ(r.status, 1) << e2e::describe(r);
+    EXPECT_EQ(r.err, truncated(3) + first_part);
+    EXPECT_EQ(count("b"), "5");
+    EXPECT_EQ(tables(), (strings{"a", "b", "c", "keep"}));
+}
+
 }  // namespace
