@@ -65,24 +65,30 @@ std::int64_t last_statement(const table_pos& t)
     return at;
 }
 
-// A line that closes the table sections (ENDTABLE, or the EXIT lines) starts
-// after from and before end.
-bool closed_after(ora_dump_stream& stream, std::int64_t from, std::int64_t end)
+// Where the last line that closes the table sections (ENDTABLE, or an EXIT
+// line) starts at or after from and ends by end: the position of the line
+// feed before it, or -1. One pass over the bytes, however many tables ask.
+std::int64_t last_closing_line(ora_dump_stream& stream, std::int64_t from, std::int64_t end)
 {
+    std::int64_t last = -1;
     for (const char* line : {"\nENDTABLE\n", "\nEXIT\n"}) {
+        const auto size = static_cast<std::int64_t>(std::strlen(line));
         stream.clear();
-        if (!stream.seek(std::max<std::int64_t>(0, from - 1)))
-            return false;
-        std::int64_t found = 0;
+        if (!stream.seek(std::max<std::int64_t>(0, from)))
+            continue;
         try {
+            std::int64_t found = 0;
             // found stands after the line, which must lie inside the dump.
-            if (seek_to_symbols(stream, line, found) && found <= end)
-                return true;
+            while (seek_to_symbols(stream, line, found) && found <= end) {
+                last = std::max(last, found - size);
+                // The line feed that ends this line may start the next one.
+                seek_to_pos(stream, found - 1);
+            }
         } catch (const tk_exception&) {
-            return false;  // unreadable: nothing is claimed whole
+            // Unreadable: what was found before stands.
         }
     }
-    return false;
+    return last;
 }
 
 }  // namespace
@@ -98,9 +104,15 @@ bool ora_dump_reader::classic_ends_early(ora_dump_stream& stream, const ora_tabl
         early = !ends_with_closing(stream, end_of_content(stream, end));
     if (early) {
         // A section that a later table's line ends is whole; the last one
-        // only when a closing line follows what it holds.
+        // only when a closing line follows what it holds. The line feed that
+        // ends a statement may start the closing line.
+        std::int64_t from = -1;
+        for (const auto& [key, t] : tables)
+            if (!(t.end_pos > 0 && t.end_pos < end))
+                from = from < 0 ? last_statement(t) : std::min(from, last_statement(t));
+        const std::int64_t closing_line = from < 0 ? -1 : last_closing_line(stream, from - 1, end);
         for (const auto& [key, t] : tables) {
-            if ((t.end_pos > 0 && t.end_pos < end) || closed_after(stream, last_statement(t), end))
+            if ((t.end_pos > 0 && t.end_pos < end) || (closing_line >= 0 && closing_line >= last_statement(t) - 1))
                 ++whole;
             else
                 TK_TRACE(3, "Table '%s' may be cut: nothing after it ends its section", key);
