@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 namespace {
 
@@ -239,6 +240,7 @@ bool udb_profile::load(const std::wstring& path)
     t_pairs* current = nullptr;
     std::wstring current_name;
     std::string bytes;
+    bool first_line = true;
     for (;;) {
         const line_reader::result r = reader.next(bytes);
         if (r == line_reader::result::end)
@@ -246,7 +248,13 @@ bool udb_profile::load(const std::wstring& path)
         if (r != line_reader::result::line)
             return false;
 
-        const std::wstring decoded = tk_utf8_to_wide(bytes);
+        std::string_view text = bytes;
+        // An editor on another system may start the file with a byte-order
+        // mark; the file is UTF-8 either way.
+        if (first_line)
+            tk_drop_utf8_bom(text);
+        first_line = false;
+        const std::wstring decoded = tk_utf8_to_wide(text);
         const std::wstring line = tk_trim(decoded);
         if (line.empty())
             continue;
