@@ -176,6 +176,20 @@ void ora_dump_reader_th::map_columns(const udb_schema& schema)
         s.column = dynamic_cast<const t_orcale_ftd*>(schema[static_cast<std::size_t>(idx)]);
         slots.push_back(s);
     }
+    plain_slots.clear();
+    for (const column_slot& s : slots) {
+        const t_orcale_ftd* c = s.column;
+        const std::int32_t t = c ? c->ora_type : t_orcale_ftd::ora_none;
+        const VARTYPE vt = c ? c->vartype : VT_NULL;
+        bool plain = t != t_orcale_ftd::ora_blob && t != t_orcale_ftd::ora_clob && t != t_orcale_ftd::ora_bfile &&
+                     t != t_orcale_ftd::ora_sdo_geometry && t != t_orcale_ftd::ora_unknown &&
+                     t != t_orcale_ftd::ora_long && vt != VT_BLOB && vt != VT_BYTE_ARRAY;
+        if (vt == VT_DATE && t != t_orcale_ftd::ora_date && t != t_orcale_ftd::ora_timestamp &&
+            t != t_orcale_ftd::ora_timestamp_tz && t != t_orcale_ftd::ora_binary_float &&
+            t != t_orcale_ftd::ora_binary_double)
+            plain = false;
+        plain_slots.push_back(plain ? 1 : 0);
+    }
     slots_schema = schema.generation();
     slots_valid = true;
 }
@@ -378,4 +392,69 @@ bool ora_dump_reader_th::read_row(ora_dump_stream& stream, std::int64_t end_pos,
         stream.seek(next_pos);
     }
     return true;
+}
+
+std::int64_t ora_dump_reader_th::skip_plain_rows(ora_dump_stream& stream, const udb_schema& schema,
+                                                 std::int64_t end_pos, std::size_t max_rows, bool& at_end)
+{
+    at_end = false;
+    map_columns(schema);
+    m_end_pos = end_pos;
+    const std::int64_t lim = limit(stream);
+    std::int64_t row = stream.tell();
+    std::size_t available = 0;
+    const std::uint8_t* p = stream.view(256 * 1024, available);
+    if (!p)
+        return row;
+    // b[k] is the byte at position k; the window ends at stop.
+    const std::uint8_t* b = p - row;
+    const std::int64_t stop = row + static_cast<std::int64_t>(available);
+    const bool gap = m_skip_blob_flag == 0 && skip_lob_gap();
+    // Each step below mirrors read_row (and check_for_eof before it); any
+    // case that is not a plain length is left to it, unread.
+    for (std::size_t n = 0; n < max_rows; ++n) {
+        if (row + 2 > stop)
+            break;
+        if (b[row] == 0xFF && b[row + 1] == 0xFF) {
+            at_end = true;
+            break;
+        }
+        if (row + 2 > end_pos && end_pos >= 0)
+            break;
+        std::int64_t pos = row;
+        bool plain = true;
+        for (std::size_t i = 0; i < slots.size(); ++i) {
+            if (!plain_slots[i] || pos == 0 || pos > lim || lim - pos < 2 || pos + 2 > stop) {
+                plain = false;
+                break;
+            }
+            const std::uint16_t length = static_cast<std::uint16_t>(b[pos] | b[pos + 1] << 8);
+            pos += 2;
+            if (length == len_null)
+                continue;
+            if (length == 0 || length >= 0xFFF0 || !check_length(slots[i].column, length) ||
+                pos + length + 2 > lim || pos + length > stop) {
+                plain = false;
+                break;
+            }
+            pos += length;
+        }
+        if (plain && gap) {
+            if (pos > lim || lim - pos < 2 || pos + 2 > stop)
+                plain = false;
+            else
+                pos += 2;
+        }
+        if (plain && lim - pos > 2) {
+            if (pos + 2 > stop)
+                plain = false;
+            else if (b[pos] == 0 && b[pos + 1] == 0)
+                pos += 2;
+        }
+        if (!plain || pos <= row)
+            break;
+        row = pos;
+    }
+    stream.seek(row);
+    return row;
 }

@@ -221,7 +221,16 @@ bool ora_dump_table::walk_block(std::int64_t insert_pos, std::int64_t& end,
         row = s.tell();
         // Each row ends after it starts, so the walk ends within the
         // dump's length.
-        for (std::uint64_t count = 1;; ++count) {
+        for (;;) {
+            // Rows of plain lengths in memory, then one by the whole framing.
+            bool at_end = false;
+            row = m_decoder->skip_plain_rows(s, schema, m_end_pos, 4096, at_end);
+            if (at_end) {
+                end = row + 2;
+                return true;
+            }
+            if (progress)
+                progress(row);
             s.clear();
             s.seek(row);
             if (m_decoder->check_for_eof(s)) {
@@ -234,8 +243,6 @@ bool ora_dump_table::walk_block(std::int64_t insert_pos, std::int64_t& end,
             if (next <= row)
                 break;
             row = next;
-            if (count % 4096 == 0 && progress)
-                progress(row);
         }
     } catch (const tk_exception&) {
     }

@@ -96,6 +96,13 @@ public:
     // raises for bytes that cannot be framed, and for an INSERT name the
     // schema lacks.
     std::int64_t skip_row(ora_dump_stream& stream, const udb_schema& schema, std::int64_t end_pos);
+    // From the stream's position, up to max_rows rows that skip_row would
+    // step over by their lengths alone (no special length, slide, chunk or
+    // LOB), stepped over in memory. Stops with the stream at the first row
+    // it leaves to skip_row, or at the block's end marker FF FF (at_end);
+    // gives that position.
+    std::int64_t skip_plain_rows(ora_dump_stream& stream, const udb_schema& schema, std::int64_t end_pos,
+                                 std::size_t max_rows, bool& at_end);
     // Whether the block's end marker FF FF stands at the stream's position;
     // the stream does not move.
     virtual bool check_for_eof(ora_dump_stream& stream);
@@ -267,6 +274,8 @@ private:
                   std::optional<tk_exception>& first_failure);
 
     std::vector<column_slot> slots;
+    // Per slot: the column takes exactly its length's bytes in skip_column.
+    std::vector<char> plain_slots;
     std::uint64_t slots_schema = 0;
     bool slots_valid = false;
 };
