@@ -177,6 +177,7 @@ void ora_dump_reader_th::map_columns(const udb_schema& schema)
         slots.push_back(s);
     }
     plain_slots.clear();
+    short_lengths.clear();
     for (const column_slot& s : slots) {
         const t_orcale_ftd* c = s.column;
         const std::int32_t t = c ? c->ora_type : t_orcale_ftd::ora_none;
@@ -189,6 +190,11 @@ void ora_dump_reader_th::map_columns(const udb_schema& schema)
             t != t_orcale_ftd::ora_binary_double)
             plain = false;
         plain_slots.push_back(plain ? 1 : 0);
+        std::uint64_t words[4] = {0, 0, 0, 0};
+        for (std::uint16_t l = 1; l < 256; ++l)
+            if (check_length(c, l))
+                words[l >> 6] |= std::uint64_t{1} << (l & 63);
+        short_lengths.insert(short_lengths.end(), std::begin(words), std::end(words));
     }
     slots_schema = schema.generation();
     slots_valid = true;
@@ -432,8 +438,9 @@ std::int64_t ora_dump_reader_th::skip_plain_rows(ora_dump_stream& stream, const 
             pos += 2;
             if (length == len_null)
                 continue;
-            if (length == 0 || length >= 0xFFF0 || !check_length(slots[i].column, length) ||
-                pos + length + 2 > lim || pos + length > stop) {
+            const bool accepted = length < 256 ? (short_lengths[4 * i + (length >> 6)] >> (length & 63) & 1) != 0
+                                               : length < 0xFFF0 && check_length(slots[i].column, length);
+            if (length == 0 || !accepted || pos + length + 2 > lim || pos + length > stop) {
                 plain = false;
                 break;
             }

@@ -224,7 +224,7 @@ bool ora_dump_table::walk_block(std::int64_t insert_pos, std::int64_t& end,
         for (;;) {
             // Rows of plain lengths in memory, then one by the whole framing.
             bool at_end = false;
-            row = m_decoder->skip_plain_rows(s, schema, m_end_pos, 4096, at_end);
+            row = m_decoder->skip_plain_rows(s, schema, m_end_pos, 65536, at_end);
             if (at_end) {
                 end = row + 2;
                 return true;

@@ -157,7 +157,11 @@ public:
     const std::vector<std::wstring>& field_names() const { return m_field_names; }
 
     // How the dump's text is decoded; the dump database gives its copy.
-    void set_dump_info(const dump_info& value) { info = value; }
+    void set_dump_info(const dump_info& value)
+    {
+        info = value;
+        slots_valid = false;  // check_length reads the character sets
+    }
     const dump_info& get_dump_info() const { return info; }
 
     // The end of the table's section, which bounds every read of the value
@@ -274,8 +278,10 @@ private:
                   std::optional<tk_exception>& first_failure);
 
     std::vector<column_slot> slots;
-    // Per slot: the column takes exactly its length's bytes in skip_column.
+    // Per slot: the column takes exactly its length's bytes in skip_column,
+    // and which lengths below 256 check_length accepts for it.
     std::vector<char> plain_slots;
+    std::vector<std::uint64_t> short_lengths;  // 4 words a slot
     std::uint64_t slots_schema = 0;
     bool slots_valid = false;
 };
