@@ -410,12 +410,22 @@ std::int64_t ora_dump_reader_th::skip_plain_rows(ora_dump_stream& stream, const 
     std::int64_t row = stream.tell();
     std::size_t available = 0;
     const std::uint8_t* p = stream.view(256 * 1024, available);
-    if (!p)
+    if (!p || row <= 0)
         return row;
     // b[k] is the byte at position k; the window ends at stop.
     const std::uint8_t* b = p - row;
     const std::int64_t stop = row + static_cast<std::int64_t>(available);
+    // Below here, read_row neither raises nor leaves the window: a length
+    // and its bytes end by value_stop, two more bytes end by field_stop.
+    const std::int64_t field_stop = std::min(stop, lim) - 2;
+    const std::int64_t value_stop = std::min(stop, lim - 2);
     const bool gap = m_skip_blob_flag == 0 && skip_lob_gap();
+    const std::size_t columns = slots.size();
+    const char* plain = plain_slots.data();
+    const std::uint64_t* lengths = short_lengths.data();
+    for (std::size_t i = 0; i < columns; ++i)
+        if (!plain[i])
+            return row;
     // Each step below mirrors read_row (and check_for_eof before it); any
     // case that is not a plain length is left to it, unread.
     for (std::size_t n = 0; n < max_rows; ++n) {
@@ -428,37 +438,38 @@ std::int64_t ora_dump_reader_th::skip_plain_rows(ora_dump_stream& stream, const 
         if (row + 2 > end_pos && end_pos >= 0)
             break;
         std::int64_t pos = row;
-        bool plain = true;
-        for (std::size_t i = 0; i < slots.size(); ++i) {
-            if (!plain_slots[i] || pos == 0 || pos > lim || lim - pos < 2 || pos + 2 > stop) {
-                plain = false;
+        bool framed = true;
+        for (std::size_t i = 0; i < columns; ++i) {
+            if (pos > field_stop) {
+                framed = false;
                 break;
             }
             const std::uint16_t length = static_cast<std::uint16_t>(b[pos] | b[pos + 1] << 8);
             pos += 2;
             if (length == len_null)
                 continue;
-            const bool accepted = length < 256 ? (short_lengths[4 * i + (length >> 6)] >> (length & 63) & 1) != 0
+            const bool accepted = length < 256 ? (lengths[4 * i + (length >> 6)] >> (length & 63) & 1) != 0
                                                : length < 0xFFF0 && check_length(slots[i].column, length);
-            if (length == 0 || !accepted || pos + length + 2 > lim || pos + length > stop) {
-                plain = false;
+            if (!accepted || pos + length > value_stop) {
+                framed = false;
                 break;
             }
             pos += length;
         }
-        if (plain && gap) {
-            if (pos > lim || lim - pos < 2 || pos + 2 > stop)
-                plain = false;
-            else
-                pos += 2;
+        if (!framed)
+            break;
+        if (gap) {
+            if (pos > field_stop)
+                break;
+            pos += 2;
         }
-        if (plain && lim - pos > 2) {
+        if (lim - pos > 2) {
             if (pos + 2 > stop)
-                plain = false;
-            else if (b[pos] == 0 && b[pos + 1] == 0)
+                break;
+            if (b[pos] == 0 && b[pos + 1] == 0)
                 pos += 2;
         }
-        if (!plain || pos <= row)
+        if (pos <= row)
             break;
         row = pos;
     }
