@@ -23,6 +23,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -507,9 +508,11 @@ bench_result bench_run_process(const std::vector<std::string>& argv, std::string
         return r;
     }
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    struct rusage usage {};
+    while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
     }
     r.seconds = bench_now() - start;
+    r.peak_rss_kb = usage.ru_maxrss;
     std::string text = slurp(out_fd);
     ::close(out_fd);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {

@@ -45,6 +45,9 @@ struct bench_result {
     // Bytes handled by one run, and the run's wall-clock time.
     double bytes = 0;
     double seconds = 0;
+    // The peak resident memory of a process that bench_run_process ran, in
+    // KiB; 0 otherwise.
+    long peak_rss_kb = 0;
     // Anything the reader of the table should know; "FAILED: ..." when the
     // run did not do what it measures.
     std::string note;

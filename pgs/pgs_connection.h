@@ -13,6 +13,7 @@
 
 class pgs_connection : public pqxx::connection_base {
 public:
+    using handle_type = pqxx::internal::pq::PGconn*;
     // Connects at once; the library's failure passes.
     explicit pgs_connection(const std::string& options);
     ~pgs_connection() noexcept;
@@ -23,6 +24,9 @@ public:
     // libpq's last text on the connection (the server's message or what
     // libpq saw), without its final line break; empty when none.
     std::string error_text() const;
+    // libpq's handle, for the COPY data that goes past the library; null
+    // when there is none.
+    handle_type raw_handle() const noexcept { return policy.current; }
 
 private:
     // Follows every handle the library takes or gives up.

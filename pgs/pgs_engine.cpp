@@ -215,6 +215,12 @@ pqxx::result pgs_engine::exec(pqxx::transaction_base& tx, const std::string& sql
     return tx.exec(sql);
 }
 
+pgs_connection::handle_type pgs_engine::raw_handle()
+{
+    connection();
+    return conn->raw_handle();
+}
+
 pqxx::connection_base& pgs_engine::connection()
 {
     if (!conn)

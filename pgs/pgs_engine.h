@@ -80,6 +80,8 @@ public:
 
     // The connection; a pgs_exception when there is none.
     pqxx::connection_base& connection();
+    // The connection's libpq handle (see connection()).
+    pgs_connection::handle_type raw_handle();
     bool is_connected() const { return conn != nullptr; }
     // True when there is a connection and it is gone: the server closed it
     // or its backend was ended. Nothing can be sent on it any more.

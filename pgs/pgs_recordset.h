@@ -31,8 +31,11 @@ public:
 std::vector<std::size_t> pgs_match_columns(const udb_record& record, const udb_schema& schema);
 // Appends the COPY line of a converted record, its fields in the schema's
 // order, with its line feed.
+// With large given, large values only take their places there (see
+// pgs_append_copy_field).
 void pgs_append_copy_line(std::string& out, const udb_record& record, const udb_schema& schema,
-                          const std::vector<std::size_t>& positions);
+                          const std::vector<std::size_t>& positions,
+                          std::vector<pgs_copy_large_value>* large = nullptr);
 
 class pgs_recordset : public udb_recordset {
 public:
@@ -50,6 +53,8 @@ public:
     // Ends the COPY and commits; a refused COPY loses its rows and raises
     // pgs_exception with the server's text. Without a COPY, nothing.
     void finish() override;
+    // Ends a COPY that finish() did not end and rolls its rows back.
+    void discard() noexcept override;
 
     udb_record* get_item() override;
     bool is_eof() override;

@@ -77,12 +77,12 @@ std::vector<std::size_t> pgs_match_columns(const udb_record& record, const udb_s
 }
 
 void pgs_append_copy_line(std::string& out, const udb_record& record, const udb_schema& schema,
-                          const std::vector<std::size_t>& positions)
+                          const std::vector<std::size_t>& positions, std::vector<pgs_copy_large_value>* large)
 {
     for (std::size_t c = 0; c < schema.size(); ++c) {
         if (c)
             out.push_back('\t');
-        pgs_append_copy_field(out, record[positions[c]], *schema[c]);
+        pgs_append_copy_field(out, record[positions[c]], *schema[c], large);
     }
     out.push_back('\n');
 }
@@ -137,9 +137,10 @@ void pgs_recordset::fast_append(udb_record& record)
     std::string& out = copy->buffer();
     const std::size_t mark = out.size();
     try {
-        pgs_append_copy_line(out, record, schema, layout.positions);
+        pgs_append_copy_line(out, record, schema, layout.positions, &copy->large_values());
     } catch (...) {
         out.resize(mark);
+        copy->large_values().clear();
         throw;
     }
     try {
@@ -167,6 +168,16 @@ void pgs_recordset::finish()
         release_copy();
         pgs_raise(text);
     }
+}
+
+void pgs_recordset::discard() noexcept
+{
+    if (!copy)
+        return;
+    TK_TRACE(2, "pgs_recordset::discard(%s)", name);
+    // The pending lines are dropped unsent, and the transaction that holds
+    // the COPY ends without its commit.
+    release_copy();
 }
 
 std::wstring pgs_recordset::insert_sql(const udb_record& record) const

@@ -8,6 +8,7 @@
 #include "tk_unicode.h"
 
 #include <charconv>
+#include <string_view>
 #include <cstring>
 #include <limits>
 
@@ -189,7 +190,7 @@ std::wstring with_utc_zone(std::wstring printed)
     return printed;
 }
 
-void append_escaped_text(std::string& out, const std::wstring& text)
+void append_escaped_text(std::string& out, std::wstring_view text)
 {
     for (wchar_t c : text) {
         switch (c) {
@@ -474,6 +475,12 @@ ole_variant pgs_get_variant(VARTYPE vartype, const char* text)
 
 void pgs_append_copy_field(std::string& out, const udb_field& field, const t_ftd& column)
 {
+    pgs_append_copy_field(out, field, column, nullptr);
+}
+
+void pgs_append_copy_field(std::string& out, const udb_field& field, const t_ftd& column,
+                           std::vector<pgs_copy_large_value>* large)
+{
     const VARTYPE fvt = field.get_vt();
     if (fvt == VT_EMPTY || fvt == VT_NULL || column.vartype == VT_NULL) {
         if (column.vartype == VT_BSTR && column.b_not_null)
@@ -493,6 +500,10 @@ void pgs_append_copy_field(std::string& out, const udb_field& field, const t_ftd
             // Text that was not converted to the column's type: the slow,
             // general rendering.
             append_escaped_text(out, to_pgs_str(field.to_wstring(), column.vartype, column.reserved, pgs_copy_form));
+            return;
+        }
+        if (large && text.size() >= pgs_copy_large_size) {
+            large->push_back({out.size(), &field});
             return;
         }
         append_escaped_text(out, text);
@@ -527,6 +538,10 @@ void pgs_append_copy_field(std::string& out, const udb_field& field, const t_ftd
     }
     if (ole_variant::is_binary_type(fvt)) {
         const std::size_t count = field.byte_count();
+        if (large && count >= pgs_copy_large_size) {
+            large->push_back({out.size(), &field});
+            return;
+        }
         const std::uint8_t* bytes = field.byte_data();
         const std::size_t old = out.size();
         out.resize(old + 3 + 2 * count);
@@ -541,4 +556,34 @@ void pgs_append_copy_field(std::string& out, const udb_field& field, const t_ftd
     field.append_string(out);
     if (out.size() == old)
         out += "\\N";
+}
+
+void pgs_write_copy_value(const udb_field& field, std::size_t piece, std::string& buffer,
+                          const std::function<void(std::string&)>& send)
+{
+    if (field.get_vt() == VT_BSTR) {
+        // The text ends at its first NUL, as in a line of its own.
+        std::wstring_view text(field.get_bstr());
+        text = text.substr(0, text.find(L'\0'));
+        // A character takes at most 4 bytes of UTF-8 and 2 of an escape.
+        const std::size_t step = piece / 4 + 1;
+        for (std::size_t at = 0; at < text.size(); at += step) {
+            append_escaped_text(buffer, text.substr(at, step));
+            send(buffer);
+        }
+        return;
+    }
+    buffer += "\\\\x";
+    const std::uint8_t* bytes = field.byte_data();
+    const std::size_t count = field.byte_count();
+    const std::size_t step = piece / 2 + 1;
+    for (std::size_t at = 0; at < count; at += step) {
+        const std::size_t n = count - at < step ? count - at : step;
+        const std::size_t old = buffer.size();
+        buffer.resize(old + 2 * n);
+        tk_write_hex(buffer.data() + old, bytes + at, n);
+        send(buffer);
+    }
+    if (!buffer.empty())
+        send(buffer);
 }

@@ -6,8 +6,11 @@
 #include "t_ftd.h"
 #include "udb_record.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 enum pgs_form { pgs_copy_form = 0, pgs_sql_form = 1 };
 
@@ -30,6 +33,28 @@ ole_variant pgs_get_variant(VARTYPE vartype, const char* text);
 // the same bytes as to_pgs_str followed by the writer's escapes, except that
 // an empty byte array is the empty bytea rather than NULL.
 void pgs_append_copy_field(std::string& out, const udb_field& field, const t_ftd& column);
+
+// A value of a COPY line too large to be copied into the line's text: where
+// it belongs in the text, and the field. The COPY stream writes it straight
+// to the server in pieces (pgs_write_copy_value), so that a value of
+// hundreds of megabytes costs no second copy of itself, nor a third for its
+// hexadecimal form.
+struct pgs_copy_large_value {
+    std::size_t at = 0;
+    const udb_field* field = nullptr;
+};
+// The size from which a byte array (in bytes) or a text (in characters) is
+// a large value.
+inline constexpr std::size_t pgs_copy_large_size = 64 * 1024;
+// As above; with large given, a large byte array or text field only takes
+// its place in large, and its text is left out of out.
+void pgs_append_copy_field(std::string& out, const udb_field& field, const t_ftd& column,
+                           std::vector<pgs_copy_large_value>* large);
+// The COPY text of a field that pgs_append_copy_field put in large, in
+// pieces of about piece bytes: each is appended to buffer, and send takes
+// it (and empties buffer).
+void pgs_write_copy_value(const udb_field& field, std::size_t piece, std::string& buffer,
+                          const std::function<void(std::string&)>& send);
 
 // The texts of text and binary columns longer than this are TEXT and BYTEA
 // without DEFAULT or index.

@@ -43,6 +43,7 @@ protected:
         w.line("CONNECT SCOTT");
         table_pos t;
         scan_fixtures::section(w, table, "USERS", t);
+        scan_fixtures::close_export(w);
         const std::vector<std::uint8_t> bytes = w.data();
         const std::string path = home.file(file);
         tk_test::write_file(path, std::string(bytes.begin(), bytes.end()));

@@ -55,6 +55,9 @@ struct outcome {
     dump_info info;
     bool compound = false;
     bool first_part = false;
+    bool truncated = false;
+    // The texts the reporter showed or asked to go on after.
+    std::vector<std::string> errors;
     std::vector<std::wstring> tables;
     int generation = 0;
     std::string user, tablespace, header;
@@ -90,6 +93,7 @@ protected:
                 EXPECT_NE(db, nullptr);
                 if (db) {
                     o.tables = db->get_table_names();
+                    o.truncated = db->is_truncated();
                     o.generation = db->decoder() ? db->decoder()->generation() : 0;
                     o.user = db->user_name;
                     o.tablespace = db->tablespace_name;
@@ -110,6 +114,9 @@ protected:
                 }
             EXPECT_EQ(shown, 1) << "one refusal, shown once";
         }
+        for (const auto& c : fe->calls)
+            if (c.name == "show_error" || c.name == "ask_continue")
+                o.errors.push_back(c.text);
         o.progress = reader.get_progress();
         o.info = reader.info;
         o.compound = reader.compound_dump;
@@ -124,7 +131,9 @@ protected:
         return path;
     }
 
-    // A header and one table EMP of user SCOTT.
+    // A header and one table EMP of user SCOTT, the lines that close the
+    // export and the NUL bytes that fill its last block.
+    static constexpr std::int64_t fill = 5;
     static std::vector<std::uint8_t> dump_with(const ora_dump_writer::header_fields& h)
     {
         ora_dump_writer w;
@@ -132,6 +141,8 @@ protected:
         w.line("CONNECT SCOTT");
         table_pos t;
         scan_fixtures::section(w, "EMP", "USERS", t);
+        scan_fixtures::close_export(w);
+        w.raw(std::vector<std::uint8_t>(static_cast<std::size_t>(fill), 0));
         return w.data();
     }
 
@@ -162,6 +173,8 @@ TEST_F(opening, header_table)
         std::int64_t dump_length;
         int charset_class, ncharset_class, code_page;
         int ncode_page = 0;
+        // The dump ends before the export's end.
+        bool truncated = false;
     };
     auto with = [](ora_dump_writer::header_fields h, auto change) {
         change(h);
@@ -192,11 +205,12 @@ TEST_F(opening, header_table)
         {"V19", header("EXPORT:V19.00.00"), "classic", -1, false, false, -1, 0, 2, 1252},
         {"V21", header("EXPORT:V21.00.00"), "classic", -1, false, false, -1, 0, 2, 1252},
         {"V23", header("EXPORT:V23.00.00"), "classic", -1, false, false, -1, 0, 2, 1252},
+        // The first dump ends with its closing lines, before the fill.
         {"V19 declaring its length", with(header("EXPORT:V19.00.00"), [&](auto& h) {
              h.marker = 0x0001;
-             h.declared_length = static_cast<std::uint64_t>(size1 - 5);
+             h.declared_length = static_cast<std::uint64_t>(size1 - fill);
          }),
-         "classic", -1, true, false, size1 - 5, 0, 2, 1252},
+         "classic", -1, true, false, size1 - fill, 0, 2, 1252},
         {"V21 in UTF-8 with a national set in 1251",
          with(header("EXPORT:V21.00.00"),
               [](auto& h) {
@@ -214,9 +228,14 @@ TEST_F(opening, header_table)
                   h.six_bytes[2] = 0x00AB;
               }),
          "classic", -1, false, false, -1, 1, 0, 0, 1251},
-        {"declared below the file size", declared(size1 - 5), "classic", -1, true, false, size1 - 5, 0, 2, 1252},
+        {"declared below the file size", declared(size1 - fill), "classic", -1, true, false, size1 - fill, 0, 2,
+         1252},
+        {"declared inside the closing lines", declared(size1 - fill - 1), "classic", -1, true, false,
+         size1 - fill - 1, 0, 2, 1252, 0, true},
         {"declared equal to the file size", declared(size1), "classic", -1, false, true, -1, 0, 2, 1252},
-        {"declared above the file size", declared(size1 + 100), "classic", -1, false, true, -1, 0, 2, 1252},
+        // The first file of an export written to several: incomplete.
+        {"declared above the file size", declared(size1 + 100), "classic", -1, false, true, -1, 0, 2, 1252, 0,
+         true},
         {"declared 0", declared(0), "classic", -1, false, false, -1, 0, 2, 1252},
         {"declared -1", declared(-1), "refused", 0, false, false, -1, 0, 2, 1252},
         {"declared inside the header", declared(10), "refused", 0, false, false, -1, 0, 2, 1252},
@@ -258,6 +277,11 @@ TEST_F(opening, header_table)
             EXPECT_EQ(o.header, r.fields.header_token.substr(r.fields.header_token.find("EXPORT")));
             const int version = std::stoi(o.header.substr(8, 2));
             EXPECT_EQ(o.generation, version >= 10 ? 10 : version);
+            EXPECT_EQ(o.truncated, r.truncated);
+            EXPECT_EQ(o.errors, r.truncated ? std::vector<std::string>{"The dump file ends before the end of the "
+                                                                       "export: it is truncated or incomplete. "
+                                                                       "Tables found whole: 1."}
+                                            : std::vector<std::string>{});
             // The version line names the export's own version.
             ASSERT_FALSE(shown.empty());
             EXPECT_EQ(shown.front(), "Dump file version: " + std::to_string(version) + " (exp)\n");
@@ -344,6 +368,7 @@ TEST_F(opening, truncation_at_each_header_field)
     outcome whole = open(write(std::vector<std::uint8_t>(full.begin(), full.begin() + declared_end)));
     EXPECT_EQ(whole.branch, "classic");
     EXPECT_TRUE(whole.tables.empty());
+    EXPECT_TRUE(whole.truncated);
 }
 
 TEST_F(opening, the_console_refusal_prints_and_ends_with_minus_one)
@@ -415,6 +440,60 @@ TEST_F(opening, context_files)
     EXPECT_EQ(open(path).tables, std::vector<std::wstring>{L"EMP"});
     tk_test::write_file(context_path, "garbage");
     EXPECT_EQ(open(path).tables, std::vector<std::wstring>{L"EMP"});
+}
+
+// A dump that ends early is reported at every opening: its context is
+// never saved, so the whole dump written over it later is scanned afresh,
+// and a whole dump's context, once the dump is cut, is stale.
+TEST_F(opening, a_cut_dump_keeps_no_context_file)
+{
+    const std::vector<std::uint8_t> whole = dump_with(header());
+    const std::string text(whole.begin(), whole.end());
+    const std::vector<std::uint8_t> cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(text.find("EXIT")));
+    const std::string path = write(cut);
+    const std::string context = tk_wide_to_utf8(ora_dump_file::context_file_name(W(path)));
+    const std::string report =
+        "The dump file ends before the end of the export: it is truncated or incomplete. Tables found whole: 0.";
+    std::vector<std::string> shown;
+    reader.set_log_sink([&](ora_log_kind, const std::string& t) { shown.push_back(t); });
+    // Only a scan shows the tables it reads.
+    auto from_context = [&] {
+        for (const std::string& t : shown)
+            if (t.rfind("Read table", 0) == 0)
+                return false;
+        return true;
+    };
+
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE("cut, opening " + std::to_string(i + 1));
+        outcome o = open(path);
+        EXPECT_EQ(o.branch, "classic");
+        EXPECT_TRUE(o.truncated);
+        EXPECT_EQ(o.tables, std::vector<std::wstring>{L"EMP"});
+        EXPECT_EQ(o.errors, std::vector<std::string>{report});
+        EXPECT_FALSE(fs::exists(context));
+    }
+
+    write(whole);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE("whole, opening " + std::to_string(i + 1));
+        shown.clear();
+        outcome o = open(path);
+        EXPECT_FALSE(o.truncated);
+        EXPECT_EQ(o.tables, std::vector<std::wstring>{L"EMP"});
+        EXPECT_TRUE(o.errors.empty());
+        EXPECT_TRUE(fs::exists(context));
+        EXPECT_EQ(from_context(), i == 1);
+    }
+
+    // The context of the whole dump does not serve the dump cut again.
+    write(cut);
+    shown.clear();
+    outcome o = open(path);
+    EXPECT_FALSE(from_context());
+    EXPECT_TRUE(o.truncated);
+    EXPECT_EQ(o.errors, std::vector<std::string>{report});
+    reader.set_log_sink(nullptr);
 }
 
 }  // namespace

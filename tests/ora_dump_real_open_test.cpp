@@ -213,6 +213,7 @@ TEST_F(real_open, the_classic_dump_opens_completely_and_again_from_its_context_f
         EXPECT_FALSE(reader.compound_dump);
         EXPECT_FALSE(reader.first_part);
         EXPECT_TRUE(db->complete());
+        EXPECT_FALSE(db->is_truncated());
         check_database(*db);
     }
     const std::string context = tk_wide_to_utf8(ora_dump_file::context_file_name(W(path)));
@@ -223,6 +224,7 @@ TEST_F(real_open, the_classic_dump_opens_completely_and_again_from_its_context_f
     {
         std::unique_ptr<ora_dump_file> db = reader.open(W(path));
         EXPECT_NE(log_text().find("Loading dump context from"), std::string::npos);
+        EXPECT_FALSE(db->is_truncated());
         check_database(*db);
     }
     EXPECT_TRUE(fe->effects().empty()) << fe->effects().front();
@@ -239,6 +241,44 @@ TEST_F(real_open, the_classic_dump_opens_completely_and_again_from_its_context_f
         check_database(*db);
     }
     EXPECT_TRUE(c.load_if(W(path), false, 0));
+}
+
+// The real export cut short: the tables whose section a later line ends are
+// counted whole, and the cut is reported at each opening.
+TEST_F(real_open, the_classic_dump_cut_short_is_reported_with_its_whole_tables)
+{
+    if (!fs::exists(real_dir + "/classic_v12_exptest.dmp"))
+        GTEST_SKIP() << "no real dumps here";
+    const std::string whole = tk_test::read_file(real_dir + "/classic_v12_exptest.dmp");
+    struct cut {
+        const char* name;
+        std::size_t at;
+        std::size_t tables, whole;
+    };
+    const std::size_t table2 = whole.find("TABLE \"TABLE2\"\n");
+    const cut cuts[] = {
+        {"before TABLE2's section", table2, 3, 2},
+        {"after TABLE2's first line", table2 + 15, 3, 3},
+        {"inside TABLE2's rows", whole.find("INSERT INTO \"TABLE2\"") + 100, 4, 3},
+        {"before the closing lines", whole.find("EXIT\n"), 4, 4},
+        {"inside the last line", whole.find("EXIT\nEXIT\n") + 9, 4, 4},
+    };
+    ora_dump_reader reader;
+    for (const cut& c : cuts) {
+        SCOPED_TRACE(c.name);
+        const std::string path = home.file("cut.dmp");
+        tk_test::write_file(path, whole.substr(0, c.at));
+        fe->calls.clear();
+        std::unique_ptr<ora_dump_file> db = reader.open(W(path));
+        ASSERT_NE(db, nullptr);
+        EXPECT_TRUE(db->is_truncated());
+        EXPECT_EQ(db->get_table_names().size(), c.tables);
+        const std::string report = "(The dump file ends before the end of the export: it is truncated or "
+                                   "incomplete. Tables found whole: " +
+                                   std::to_string(c.whole) + ".)";
+        EXPECT_EQ(fe->effects(), (std::vector<std::string>{"add_error_text" + report, "ask_continue" + report}));
+        EXPECT_FALSE(fs::exists(tk_wide_to_utf8(ora_dump_file::context_file_name(W(path)))));
+    }
 }
 
 // Notes how the stream stood when the Data Pump opening was reached.

@@ -68,6 +68,14 @@ inline void rows(ora_dump_writer& w, int count = 2)
     w.raw("\n");
 }
 
+// The two EXIT lines with which exp closes an export; a dump without them
+// ends early.
+inline void close_export(ora_dump_writer& w)
+{
+    w.line("EXIT");
+    w.line("EXIT");
+}
+
 inline dump finish(ora_dump_writer& w, std::int64_t body)
 {
     dump d;

@@ -39,6 +39,7 @@ std::vector<std::uint8_t> classic_dump()
         scan_fixtures::section(w, "T" + std::to_string(i), "USERS", t);
     }
     w.line("ENDTABLE");
+    scan_fixtures::close_export(w);
     return w.data();
 }
 

@@ -104,8 +104,10 @@ void ora_dump_reader::refuse(int entry)
 std::unique_ptr<ora_dump_reader_th> ora_dump_reader::read_classic_header(ora_dump_stream& stream,
                                                                           const unsigned char pre_number[3],
                                                                           int version, const std::string& header_token,
-                                                                          std::string& user, std::string& tablespace)
+                                                                          std::string& user, std::string& tablespace,
+                                                                          std::int64_t& declared_length)
 {
+    declared_length = 0;
     TK_TRACE(3, "Dump file version: %d (exp)\n", version);
     shown(tk_format("Dump file version: %d (exp)\n", version));
     std::unique_ptr<ora_dump_reader_th> decoder = ora_dump_reader_th::create(version, header_token);
@@ -163,6 +165,7 @@ std::unique_ptr<ora_dump_reader_th> ora_dump_reader::read_classic_header(ora_dum
     // A length that ends inside the header already read is no length.
     if (declared < 0 || (declared != 0 && declared < stream.tell()))
         refuse(cannot_read);
+    declared_length = declared;
     if (declared != 0 && declared < info.dump_length) {
         compound_dump = true;
         info.dump_length = declared;
@@ -197,6 +200,7 @@ std::unique_ptr<ora_dump_file> ora_dump_reader::open(const std::wstring& path)
         // A read that fails in the header is a dump that cannot be read.
         std::string header_token, user, tablespace;
         std::unique_ptr<ora_dump_reader_th> decoder;
+        std::int64_t declared_length = 0;
         bool classic = false;
         int version = 0;
         try {
@@ -212,7 +216,8 @@ std::unique_ptr<ora_dump_file> ora_dump_reader::open(const std::wstring& path)
                 classic = !too_long && header_version(header_token, version);
             }
             if (classic)
-                decoder = read_classic_header(*stream, pre_number, version, header_token, user, tablespace);
+                decoder = read_classic_header(*stream, pre_number, version, header_token, user, tablespace,
+                                              declared_length);
         } catch (const tk_exception&) {
             TK_TRACE(3, "Couldn't read the dump header");
             refuse(cannot_read);
@@ -236,6 +241,13 @@ std::unique_ptr<ora_dump_file> ora_dump_reader::open(const std::wstring& path)
             ctx.export_header = header_token;
             ctx.user_name = user;
             ctx.tablespace_name = tablespace;
+        }
+        // Also a context file's tables: only a whole dump's is ever saved,
+        // and the check reads little more than the dump's last bytes.
+        std::size_t whole = 0;
+        if (classic_ends_early(*stream, ctx.tables, declared_length, whole)) {
+            report_truncated(whole);
+            ctx.truncated = true;
         }
         auto database = std::move(ctx).open_database(std::move(stream), std::move(decoder), info);
         set_ui_progress(100);

@@ -10,12 +10,12 @@
 #include "tk_file.h"
 #include "tk_format.h"
 #include "tk_logger.h"
+#include "tk_replace_file.h"
 #include "tk_string.h"
 #include "tk_unicode.h"
 #include "tk_utils.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -78,39 +78,17 @@ void report_save_failure(const std::string& text)
     ora_dump_reader::send_log(ora_log_kind::warning, text);
 }
 
-// Writes the image to a temporary file beside name and renames it over
-// name, so that an interrupted save leaves the old file (or none).
+// Writes the image to a new file beside name and renames it over name, so
+// that an interrupted save leaves the old file (or none). The dump's folder
+// may be writable by others: nothing in it is opened by name for writing.
 bool write_atomic(const std::wstring& wname, const std::vector<std::uint8_t>& image)
 {
-    std::string name = utf8(wname);
-    std::string tmpl = name + ".XXXXXX";
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    try {
-        tk_stdio_file f(tmpl, 3);
-        const std::int64_t chunk = 1 << 16;
-        std::int64_t total = static_cast<std::int64_t>(image.size());
-        for (std::int64_t at = 0; at < total; at += chunk) {
-            std::int64_t n = std::min(chunk, total - at);
-            if (ora_dump_file::fail_write_after >= 0 && at + n > ora_dump_file::fail_write_after) {
-                std::int64_t part = std::max<std::int64_t>(0, ora_dump_file::fail_write_after - at);
-                if (part > 0)
-                    f.put_at(at, image.data() + at, part);
-                throw tk_exception("Cannot write file", 1);
-            }
-            f.put_at(at, image.data() + at, n);
-        }
-    } catch (...) {
-        ::unlink(tmpl.c_str());
-        return false;
-    }
-    if (::rename(tmpl.c_str(), name.c_str()) != 0) {
-        ::unlink(tmpl.c_str());
-        return false;
-    }
-    return true;
+    const std::string name = utf8(wname);
+    const tk_replace_result r = tk_replace_file(
+        name, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()), tk_replace_options{});
+    if (!r)
+        TK_TRACE(2, "Cannot write '%s' (%s): %s", name, r.step, std::strerror(r.error));
+    return static_cast<bool>(r);
 }
 
 bool position_ok(std::int64_t p, std::int64_t size) { return p >= 0 && p <= size; }
@@ -135,7 +113,6 @@ bool positions_ok(const table_pos& t, std::int64_t size)
 }  // namespace
 
 std::wstring (*ora_dump_file::documents_folder)() = &tk_get_user_home_wpath;
-std::int64_t ora_dump_file::fail_write_after = -1;
 
 ora_dump_file::context::context()
 {

@@ -140,8 +140,6 @@ public:
 
     // The documents folder; tests replace it.
     static std::wstring (*documents_folder)();
-    // Tests make a write fail after this many bytes; -1 never.
-    static std::int64_t fail_write_after;
 
     // The file image of a context, or false when it cannot be stored (a
     // text above 65,535 bytes). Exposed for tests of the layout.

@@ -193,7 +193,14 @@ private:
     std::unique_ptr<ora_dump_reader_th> read_classic_header(ora_dump_stream& stream,
                                                             const unsigned char pre_number[3], int version,
                                                             const std::string& header_token,
-                                                            std::string& user, std::string& tablespace);
+                                                            std::string& user, std::string& tablespace,
+                                                            std::int64_t& declared_length);
+    // A classic dump that ends before the export's end: its last content is
+    // not the two EXIT lines that close an export, or the header declares a
+    // length the file does not reach. whole counts the tables whose section
+    // a later line ends. The stream is left anywhere, its states cleared.
+    bool classic_ends_early(ora_dump_stream& stream, const ora_table_map& tables, std::int64_t declared_length,
+                            std::size_t& whole);
     void init_cp_tables();
     // The key whose table claims the lines of a statement naming name_w:
     // its unique key, or the table being read when it has that name.
