@@ -592,7 +592,8 @@ void ora_dump_reader_th::read_lob_bytes(ora_dump_stream& stream, std::vector<std
         require(stream, total);
         // Once in its full size: growing by the chunks would copy the value
         // over and over and keep a half-size copy beside it at the end.
-        bytes.reserve(static_cast<std::size_t>(total));
+        if (bytes)
+            bytes->reserve(static_cast<std::size_t>(total));
         std::uint64_t sum = 0;
         append_lob_chunks(stream, bytes, [&](std::uint16_t size) -> std::uint16_t {
             sum += size;
