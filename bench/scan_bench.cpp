@@ -1,10 +1,11 @@
 // The classic scan against the raw read speed of the same file: the scan
-// should be bound by reading, so its speed should be at least half the raw
-// read's.
+// steps over the rows by their framing and should stay bound by reading, at
+// no less than 0.3 of the raw read's speed.
 
 #include "velc_bench.h"
 
 #include "ora_dump_reader.h"
+#include "ora_dump_reader_th.h"
 #include "ora_dump_stream.h"
 #include "table_pos.h"
 
@@ -36,7 +37,9 @@ bench_result scan(const bench_env& env)
     seek_to_pos(*stream, env.body);
     ora_table_map tables;
     bool complete = false;
-    reader->find_ora_objects(*stream, tables, complete);
+    // The rows are stepped over by their framing, as the open does it.
+    std::unique_ptr<ora_dump_reader_th> rows = ora_dump_reader_th::create(12, "EXPORT:V12.01.00");
+    reader->find_ora_objects(*stream, tables, complete, rows.get());
     r.seconds = bench_now() - start;
     r.bytes = static_cast<double>(env.dump_size);
     if (!complete || static_cast<int>(tables.size()) != env.tables)

@@ -71,8 +71,8 @@ public:
 };
 
 // A dump of about size bytes: many tables, each with its statements and a
-// row block of random bytes, which hold line feeds at the density of real
-// binary row data (one in 256 bytes).
+// row block of framed rows (an ID and 200 random bytes of NAME), whose bytes
+// hold line feeds at the density of real binary row data (one in 256).
 bool make_dump(const std::string& path, std::int64_t size, bench_env& env)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -87,10 +87,19 @@ bool make_dump(const std::string& path, std::int64_t size, bench_env& env)
     std::vector<std::uint8_t> rows;
     int n = 0;
     while (written < size) {
-        rows.resize(256 * 1024 + rng() % (1536 * 1024));
-        for (std::size_t i = 0; i + 8 <= rows.size(); i += 8) {
-            std::uint64_t v = rng();
-            std::memcpy(rows.data() + i, &v, 8);
+        const std::size_t row_count = (256 * 1024 + rng() % (1536 * 1024)) / 206;
+        rows.clear();
+        for (std::size_t i = 0; i < row_count; ++i) {
+            const std::uint8_t id[] = {0x04, 0x00, 0xC3, static_cast<std::uint8_t>(1 + i / 10000 % 100),
+                                       static_cast<std::uint8_t>(1 + i / 100 % 100), static_cast<std::uint8_t>(1 + i % 100)};
+            rows.insert(rows.end(), std::begin(id), std::end(id));
+            rows.push_back(200);
+            rows.push_back(0);
+            for (int k = 0; k < 25; ++k) {
+                std::uint64_t v = rng();
+                const std::uint8_t* b = reinterpret_cast<const std::uint8_t*>(&v);
+                rows.insert(rows.end(), b, b + 8);
+            }
         }
         std::string name = "\"T" + std::to_string(n) + "\"";
         ora_dump_writer w;
@@ -98,8 +107,8 @@ bool make_dump(const std::string& path, std::int64_t size, bench_env& env)
         w.line("CREATE TABLE " + name +
                " (\"ID\" NUMBER, \"NAME\" VARCHAR2(200), \"DATA\" BLOB)  PCTFREE 10 PCTUSED 40 INITRANS 1 "
                "MAXTRANS 255 TABLESPACE \"USERS\" LOGGING NOCOMPRESS");
-        w.line("INSERT INTO " + name + " (\"ID\", \"NAME\", \"DATA\") VALUES (:1, :2, :3)");
-        w.block_gen10({{2, 22}, {1, 200, {0xB2, 0x00, 0x01, 0x00}}, {113, 4000}}, rows);
+        w.line("INSERT INTO " + name + " (\"ID\", \"NAME\") VALUES (:1, :2)");
+        w.block_gen10({{2, 22}, {1, 200, {0xB2, 0x00, 0x01, 0x00}}}, rows);
         w.raw("\n");
         w.line("CREATE UNIQUE INDEX \"T" + std::to_string(n) + "_PK\" ON " + name + " (\"ID\" )  PCTFREE 10");
         w.line("ANALSTATS IR " + name);

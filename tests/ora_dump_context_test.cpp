@@ -117,6 +117,9 @@ TEST_F(context_file, layout_of_the_classic_part)
     ASSERT_GT(image.size(), sizeof golden + 4);
     EXPECT_TRUE(std::equal(golden, golden + n, image.begin()));
     EXPECT_EQ(std::string(image.begin() + n, image.begin() + n + 4), "VCXT");
+    // The trailer's version: images of an older scan (version 2 and before,
+    // whose classic positions may lie inside row data) are not taken up.
+    EXPECT_EQ(image[n + 4] | image[n + 5] << 8 | image[n + 6] << 16 | image[n + 7] << 24, 3);
     EXPECT_EQ(std::string(image.end() - 4, image.end()), "VCXE");
     // The trailer length counts from its magic up to the length field.
     std::size_t len_at = image.size() - 16;

@@ -380,6 +380,36 @@ inline std::vector<scan_case> cases()
         return d;
     }});
 
+    list.push_back({"statement_lines_inside_framed_values_are_stepped_over", [] {
+        ora_dump_writer w;
+        std::int64_t body = start(w);
+        // Each NAME value is a line feed, a statement line and a line feed;
+        // rows end with 00 00. The statement names the tables before and
+        // after, which the scan would otherwise take up.
+        std::vector<std::uint8_t> r;
+        int id = 0;
+        for (const std::string& text : {std::string("\nTABLE \"B\"\n"), std::string("\nINSERT INTO \"A\" (\n"),
+                                        std::string("\nCREATE TABLE \"F\" (\n"), std::string("\nCONNECT X\n")}) {
+            const std::uint8_t number[] = {0x02, 0x00, 0xC1, static_cast<std::uint8_t>(2 + id++)};
+            r.insert(r.end(), std::begin(number), std::end(number));
+            r.push_back(static_cast<std::uint8_t>(text.size()));
+            r.push_back(0);
+            r.insert(r.end(), text.begin(), text.end());
+            r.push_back(0);
+            r.push_back(0);
+        }
+        table_pos a, b;
+        section(w, "A", "", a, true, &r);
+        std::int64_t next = w.offset();
+        section(w, "B", "", b, true, &r);
+        a.end_pos = next;
+        dump d = finish(w, body);
+        b.end_pos = d.dump_length;
+        d.expected[L"A"] = a;
+        d.expected[L"B"] = b;
+        return d;
+    }});
+
     return list;
 }
 

@@ -6,6 +6,7 @@
 
 #include "ora_dump_file.h"
 #include "ora_dump_reader.h"
+#include "ora_dump_reader_th.h"
 
 #include "error_handler.h"
 #include "ora_dump_scan_fixtures.h"
@@ -82,7 +83,8 @@ protected:
         seek_to_pos(*c.stream, body);
         bool reported = false;
         try {
-            reader.find_ora_objects(*c.stream, c);
+            std::unique_ptr<ora_dump_reader_th> rows = ora_dump_reader_th::create(12, "EXPORT:V12.01.00");
+            reader.find_ora_objects(*c.stream, c, rows.get());
         } catch (const tk_final_exception&) {
             reported = true;
         }

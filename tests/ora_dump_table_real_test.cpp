@@ -76,7 +76,8 @@ TEST(ora_dump_table_real, the_tables_of_the_real_classic_dump_read_through_the_c
     auto stream = ora_dump_stream::open_file(path);
     ora_table_map tables;
     bool complete = false;
-    reader.find_ora_objects(*stream, tables, complete);
+    auto scan_rows = ora_dump_reader_th::create(12, "EXPORT:V12.01.00");
+    reader.find_ora_objects(*stream, tables, complete, scan_rows.get());
     ASSERT_TRUE(complete);
 
     auto decoder = ora_dump_reader_th::create(12, "EXPORT:V12.01.00");

@@ -176,6 +176,26 @@ void ora_dump_reader_th::map_columns(const udb_schema& schema)
         s.column = dynamic_cast<const t_orcale_ftd*>(schema[static_cast<std::size_t>(idx)]);
         slots.push_back(s);
     }
+    plain_slots.clear();
+    short_lengths.clear();
+    for (const column_slot& s : slots) {
+        const t_orcale_ftd* c = s.column;
+        const std::int32_t t = c ? c->ora_type : t_orcale_ftd::ora_none;
+        const VARTYPE vt = c ? c->vartype : VT_NULL;
+        bool plain = t != t_orcale_ftd::ora_blob && t != t_orcale_ftd::ora_clob && t != t_orcale_ftd::ora_bfile &&
+                     t != t_orcale_ftd::ora_sdo_geometry && t != t_orcale_ftd::ora_unknown &&
+                     t != t_orcale_ftd::ora_long && vt != VT_BLOB && vt != VT_BYTE_ARRAY;
+        if (vt == VT_DATE && t != t_orcale_ftd::ora_date && t != t_orcale_ftd::ora_timestamp &&
+            t != t_orcale_ftd::ora_timestamp_tz && t != t_orcale_ftd::ora_binary_float &&
+            t != t_orcale_ftd::ora_binary_double)
+            plain = false;
+        plain_slots.push_back(plain ? 1 : 0);
+        std::uint64_t words[4] = {0, 0, 0, 0};
+        for (std::uint16_t l = 1; l < 256; ++l)
+            if (check_length(c, l))
+                words[l >> 6] |= std::uint64_t{1} << (l & 63);
+        short_lengths.insert(short_lengths.end(), std::begin(words), std::end(words));
+    }
     slots_schema = schema.generation();
     slots_valid = true;
 }
@@ -231,20 +251,82 @@ void ora_dump_reader_th::decode_column(ole_variant& value, const column_slot& sl
     }
 }
 
+void ora_dump_reader_th::skip_column(const column_slot& slot, ora_dump_stream& stream, std::uint16_t length,
+                                     bool& queue_lob)
+{
+    // The consumption of decode_column, branch by branch.
+    const t_orcale_ftd* c = slot.column;
+    const std::int32_t ora_type = c ? c->ora_type : t_orcale_ftd::ora_none;
+    const VARTYPE vartype = c ? c->vartype : VT_NULL;
+    switch (ora_type) {
+    case t_orcale_ftd::ora_blob:
+        if (length == len_chunked || m_skip_blob_flag != 0) {
+            read_longraw_bytes(stream, length, nullptr);
+        } else {
+            skip(stream, length);
+            queue_lob = true;
+        }
+        return;
+    case t_orcale_ftd::ora_clob:
+        if (length == len_chunked) {
+            read_long_bytes(stream, length, nullptr);
+        } else if (m_skip_blob_flag != 0) {
+            skip(stream, length);
+        } else {
+            skip(stream, length);
+            queue_lob = true;
+        }
+        return;
+    case t_orcale_ftd::ora_bfile:
+    case t_orcale_ftd::ora_sdo_geometry:
+    case t_orcale_ftd::ora_unknown:
+        read_longraw_bytes(stream, length, nullptr);
+        return;
+    case t_orcale_ftd::ora_long:
+        read_long_bytes(stream, length, nullptr);
+        return;
+    case t_orcale_ftd::ora_xmltype:
+        skip(stream, length);
+        return;
+    default:
+        skip_ole_value(vartype, ora_type, stream, length);
+        return;
+    }
+}
+
 std::unique_ptr<udb_record> ora_dump_reader_th::get_record(ora_dump_stream& stream, const udb_schema& schema,
                                                            std::int64_t end_pos, std::int64_t& next_pos)
 {
     TK_TRACE(1, "ora_dump_reader_th::get_record");
+    map_columns(schema);
+    std::unique_ptr<udb_record> record = blank_record(schema);
+    std::optional<tk_exception> first_failure;
+    if (!read_row(stream, end_pos, next_pos, record.get(), first_failure))
+        return nullptr;
+    if (first_failure)
+        throw *first_failure;
+    return record;
+}
+
+std::int64_t ora_dump_reader_th::skip_row(ora_dump_stream& stream, const udb_schema& schema, std::int64_t end_pos)
+{
+    std::int64_t next_pos = -1;
+    std::optional<tk_exception> no_failure;
+    map_columns(schema);
+    read_row(stream, end_pos, next_pos, nullptr, no_failure);
+    return next_pos;
+}
+
+bool ora_dump_reader_th::read_row(ora_dump_stream& stream, std::int64_t end_pos, std::int64_t& next_pos,
+                                  udb_record* values, std::optional<tk_exception>& first_failure)
+{
     next_pos = -1;
     m_end_pos = end_pos;
     TK_TRACE(1, "Reading at position: %I64d", stream.tell());
-    map_columns(schema);
 
     const std::int64_t lim = limit(stream);
-    std::unique_ptr<udb_record> record = blank_record(schema);
-    udb_record& values = *record;
+    // Empty unless the row has LOB values after it: no allocation then.
     std::vector<std::size_t> lobs;
-    std::optional<tk_exception> first_failure;
 
     for (std::size_t i = 0; i < slots.size(); ++i) {
         const column_slot& slot = slots[i];
@@ -257,11 +339,11 @@ std::unique_ptr<udb_record> ora_dump_reader_th::get_record(ora_dump_stream& stre
         TK_TRACE(1, "GOT FIELD SIZE: %d", length);
         if (length == len_end) {
             TK_TRACE(3, "WARNING: unexpected EOR(1) at position %I64d", pos);
-            return nullptr;
+            return false;
         }
         if (length == 0) {
             TK_TRACE(3, "WARNING: unexpected EOR(2) at position %I64d", pos);
-            return nullptr;
+            return false;
         }
         if (length == len_null) {
             TK_TRACE(1, "Got NULL-value");
@@ -270,9 +352,13 @@ std::unique_ptr<udb_record> ora_dump_reader_th::get_record(ora_dump_stream& stre
         if (length != len_chunked && stream.tell() + length + 2 > lim)
             raise_eof();
         bool queue_lob = false;
-        ole_variant& value = values[static_cast<std::size_t>(slot.index)];
-        // The value's bytes are consumed even when it fails: the row goes on.
-        decode_value(value, first_failure, [&] { decode_column(value, slot, stream, length, queue_lob); });
+        if (values) {
+            ole_variant& value = (*values)[static_cast<std::size_t>(slot.index)];
+            // The value's bytes are consumed even when it fails: the row goes on.
+            decode_value(value, first_failure, [&] { decode_column(value, slot, stream, length, queue_lob); });
+        } else {
+            skip_column(slot, stream, length, queue_lob);
+        }
         if (queue_lob)
             lobs.push_back(i);
     }
@@ -287,11 +373,15 @@ std::unique_ptr<udb_record> ora_dump_reader_th::get_record(ora_dump_stream& stre
         for (std::size_t k = 0; k < lobs.size(); ++k) {
             TK_TRACE(1, "Processing LOB #%d", static_cast<int>(k));
             const column_slot& slot = slots[lobs[k]];
+            if (!values) {
+                read_lob_bytes(stream, nullptr);
+                continue;
+            }
             const std::size_t idx = static_cast<std::size_t>(slot.index);
             const VARTYPE vt = slot.column ? slot.column->vartype : VT_BLOB;
-            get_blob_value(values[idx], stream, vt == VT_BSTR ? VT_BSTR : VT_BLOB,
+            get_blob_value((*values)[idx], stream, vt == VT_BSTR ? VT_BSTR : VT_BLOB,
                            slot.column ? slot.column->charset_id : 0);
-            values[idx].size = 0;
+            (*values)[idx].size = 0;
         }
     }
 
@@ -307,7 +397,82 @@ std::unique_ptr<udb_record> ora_dump_reader_th::get_record(ora_dump_stream& stre
         }
         stream.seek(next_pos);
     }
-    if (first_failure)
-        throw *first_failure;
-    return record;
+    return true;
+}
+
+std::int64_t ora_dump_reader_th::skip_plain_rows(ora_dump_stream& stream, const udb_schema& schema,
+                                                 std::int64_t end_pos, std::size_t max_rows, bool& at_end)
+{
+    at_end = false;
+    map_columns(schema);
+    m_end_pos = end_pos;
+    const std::int64_t lim = limit(stream);
+    std::int64_t row = stream.tell();
+    std::size_t available = 0;
+    const std::uint8_t* p = stream.view(256 * 1024, available);
+    if (!p || row <= 0)
+        return row;
+    // b[k] is the byte at position k; the window ends at stop.
+    const std::uint8_t* b = p - row;
+    const std::int64_t stop = row + static_cast<std::int64_t>(available);
+    // Below here, read_row neither raises nor leaves the window: a length
+    // and its bytes end by value_stop, two more bytes end by field_stop.
+    const std::int64_t field_stop = std::min(stop, lim) - 2;
+    const std::int64_t value_stop = std::min(stop, lim - 2);
+    const bool gap = m_skip_blob_flag == 0 && skip_lob_gap();
+    const std::size_t columns = slots.size();
+    const char* plain = plain_slots.data();
+    const std::uint64_t* lengths = short_lengths.data();
+    for (std::size_t i = 0; i < columns; ++i)
+        if (!plain[i])
+            return row;
+    // Each step below mirrors read_row (and check_for_eof before it); any
+    // case that is not a plain length is left to it, unread.
+    for (std::size_t n = 0; n < max_rows; ++n) {
+        if (row + 2 > stop)
+            break;
+        if (b[row] == 0xFF && b[row + 1] == 0xFF) {
+            at_end = true;
+            break;
+        }
+        if (row + 2 > end_pos && end_pos >= 0)
+            break;
+        std::int64_t pos = row;
+        bool framed = true;
+        for (std::size_t i = 0; i < columns; ++i) {
+            if (pos > field_stop) {
+                framed = false;
+                break;
+            }
+            const std::uint16_t length = static_cast<std::uint16_t>(b[pos] | b[pos + 1] << 8);
+            pos += 2;
+            if (length == len_null)
+                continue;
+            const bool accepted = length < 256 ? (lengths[4 * i + (length >> 6)] >> (length & 63) & 1) != 0
+                                               : length < 0xFFF0 && check_length(slots[i].column, length);
+            if (!accepted || pos + length > value_stop) {
+                framed = false;
+                break;
+            }
+            pos += length;
+        }
+        if (!framed)
+            break;
+        if (gap) {
+            if (pos > field_stop)
+                break;
+            pos += 2;
+        }
+        if (lim - pos > 2) {
+            if (pos + 2 > stop)
+                break;
+            if (b[pos] == 0 && b[pos + 1] == 0)
+                pos += 2;
+        }
+        if (pos <= row)
+            break;
+        row = pos;
+    }
+    stream.seek(row);
+    return row;
 }

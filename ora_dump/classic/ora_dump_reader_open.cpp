@@ -239,13 +239,13 @@ std::unique_ptr<ora_dump_file> ora_dump_reader::open_stream(const std::wstring& 
     std::unique_ptr<ora_dump_reader_th> decoder;
     std::int64_t declared_length = 0;
     bool classic = false;
+    int version = 0;
     try {
         unsigned char pre_number[3] = {};
         if (stream->read(pre_number, 3) != 3)
             refuse(cannot_read);
         TK_TRACE(2, "Version pre-number %s", hex_bytes(pre_number, 3));
 
-        int version = 0;
         for (int i = 0; i < header_token_tries && !classic; ++i) {
             bool too_long = false;
             if (!stream->read_token(header_token, too_long))
@@ -271,7 +271,10 @@ std::unique_ptr<ora_dump_file> ora_dump_reader::open_stream(const std::wstring& 
     if (!load_context(ctx, path, 0)) {
         TK_TRACE(2, "Read tables \n");
         start_scan(ctx, path, 0);
-        find_ora_objects(*stream, ctx);
+        // The scan frames rows with a decoder of its own: the tables'
+        // decoder keeps the column map of the table that last used it.
+        std::unique_ptr<ora_dump_reader_th> scan_rows = ora_dump_reader_th::create(version, header_token);
+        find_ora_objects(*stream, ctx, scan_rows.get());
         ctx.export_header = header_token;
         ctx.user_name = user;
         ctx.tablespace_name = tablespace;

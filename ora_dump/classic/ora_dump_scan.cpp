@@ -2,14 +2,19 @@
 // every table's statements and row blocks lie. No statement text is kept and
 // no row is decoded here; the dump tables read them later from the positions.
 //
-// The scan is heuristic: a line counts when its first token starts at the
-// line's first byte, so row data that holds a line feed followed by a
-// statement keyword is taken for a statement.
+// A line counts when its first token starts at the line's first byte. The
+// rows after an INSERT INTO line are no lines: the scan steps over them by
+// their framing, as the row reader reads them, and searches on after the
+// block's end marker. Only where that framing cannot be followed (a damaged
+// block) does it search the rest of the block as text, so that the tables
+// after it are still found.
 
 #include "ora_dump_reader.h"
 
 #include "error_handler.h"
+#include "ora_dump_reader_th.h"
 #include "ora_dump_stream.h"
+#include "ora_dump_table.h"
 #include "table_pos.h"
 #include "tk_exception.h"
 #include "tk_format.h"
@@ -65,11 +70,15 @@ const statement_starts statement_start;
 
 }  // namespace
 
-void ora_dump_reader::find_ora_objects(ora_dump_stream& stream, ora_table_map& tables, bool& complete)
+void ora_dump_reader::find_ora_objects(ora_dump_stream& stream, ora_table_map& tables, bool& complete,
+                                       ora_dump_reader_th* rows)
 {
     TK_TRACE(2, "ora_dump_reader::find_ora_objects");
     complete = false;
     scan_state scan;
+    scan.rows = rows;
+    if (rows)
+        rows->set_dump_info(info);
     bool ended_normally = false;
     try {
         scan_lines(stream, scan, tables);
@@ -172,7 +181,8 @@ void ora_dump_reader::scan_lines(ora_dump_stream& stream, scan_state& scan, ora_
                 parse_alter(stream, scan, tables);
         } else if (t.is("INSERT")) {
             TK_TRACE(2, "Reading table. Found INSERT at pos: %I64d", line_pos);
-            parse_insert(stream, line_pos, scan, tables);
+            if (parse_insert(stream, line_pos, scan, tables) && scan.rows)
+                step_over_rows(stream, line_pos, scan, tables);
         }
     }
     TK_TRACE(1, "Right after the cycle");
@@ -383,6 +393,40 @@ bool ora_dump_reader::parse_insert(ora_dump_stream& stream, std::int64_t line_po
     }
     TK_TRACE(1, "Got pair: '%s'->'%s'", name_w, *key);
     it->second.v_data_start_pos.push_back(line_pos);
+    scan.insert_key = *key;
     TK_TRACE(1, "Got v_data_start_pos=%I64d", line_pos);
     return true;
+}
+
+void ora_dump_reader::step_over_rows(ora_dump_stream& stream, std::int64_t insert_pos, scan_state& scan,
+                                     const ora_table_map& tables)
+{
+    const std::int64_t resume = stream.tell();
+    auto it = tables.find(scan.insert_key);
+    if (it == tables.end())
+        return;
+    if (scan.walk_key != scan.insert_key) {
+        scan.walk_key = scan.insert_key;
+        auto table = std::make_shared<ora_dump_table>(nullptr, false, scan.insert_key);
+        if (table->prepare_walk(&stream, scan.rows, it->second.start_pos, info.dump_length))
+            scan.walk_table = std::move(table);
+        else
+            scan.walk_table.reset();
+    }
+    if (!scan.walk_table) {
+        TK_TRACE(2, "The definition of '%s' frames no rows: its rows are searched as text", scan.insert_key);
+        stream.clear();
+        seek_to_pos(stream, resume);
+        return;
+    }
+    std::int64_t end = resume;
+    const bool sound = scan.walk_table->walk_block(insert_pos, end, [this](std::int64_t at) {
+        check_stop();
+        set_progress(at, info.dump_length);
+    });
+    if (!sound)
+        TK_TRACE(3, "The rows after the INSERT line at %I64d cannot be framed from %I64d: searched as text from there",
+                 insert_pos, end);
+    stream.clear();
+    seek_to_pos(stream, std::max(end, resume));
 }

@@ -112,6 +112,146 @@ std::vector<std::wstring> ora_dump_table::get_fields_names(const std::string& te
     return names;
 }
 
+bool ora_dump_table::read_definition()
+{
+    ora_dump_stream& s = *m_stream;
+    s.clear();
+    seek_to_pos(s, m_start_pos);
+    TK_TRACE(2, "Reading table. Start pos: %I64d", m_start_pos);
+    std::string token;
+    bool too_long = false;
+    while (s.tell() < m_end_pos && s.read_token(token, too_long))
+        if (token == "TABLE")
+            break;
+    read_table_name(s);
+
+    const std::int64_t line_limit = std::min<std::int64_t>(m_end_pos, s.tell() + static_cast<std::int64_t>(max_line));
+    const std::int64_t delim = find_delimeter(line_limit);
+    if (delim <= 0)
+        return false;
+    std::string text(static_cast<std::size_t>(delim - s.tell()), '\0');
+    text.resize(s.read(text.data(), text.size()));
+    return process_table_desc(text);
+}
+
+bool ora_dump_table::read_insert_line(std::int64_t insert_pos, std::string& fields_text, std::int64_t& rows_at)
+{
+    ora_dump_stream& s = *m_stream;
+    s.clear();
+    seek_to_pos(s, insert_pos);
+    // The column list is capped; the rest of the line is the INSERT word,
+    // the table name and the VALUES list.
+    const std::int64_t insert_limit =
+        std::min<std::int64_t>(m_end_pos, insert_pos + static_cast<std::int64_t>(max_line) + 65536);
+    const std::int64_t line_end = find_delimeter(insert_limit);
+    std::string line;
+    if (line_end > 0) {
+        line.resize(static_cast<std::size_t>(line_end - insert_pos));
+        line.resize(s.read(line.data(), line.size()));
+    }
+    const insert_line parts = parse_insert_line(line);
+    if (!parts.has_into) {
+        TK_TRACE(2, "FAILED to seek 'INTO' token");
+        return false;
+    }
+    TK_TRACE(1, "'INTO' token found at position %I64d", insert_pos);
+    if (!parts.has_open) {
+        TK_TRACE(2, "FAILED to seek '(' pattern");
+        return false;
+    }
+    const std::int64_t start_fields = insert_pos + static_cast<std::int64_t>(parts.fields_start);
+    TK_TRACE(1, "start_fields=%I64d", start_fields);
+    if (!parts.has_values) {
+        TK_TRACE(2, "FAILED to seek 'VALUES' token");
+        return false;
+    }
+    TK_TRACE(1, "end_fields=%I64d", insert_pos + static_cast<std::int64_t>(parts.values_at) + 8);
+    const std::size_t n = parts.values_at - parts.fields_start;
+    if (n > 2) {
+        if (n - 1 > max_line) {
+            TK_TRACE(2, "FAILED to seek 'VALUES' token");
+            return false;
+        }
+        fields_text = line.substr(parts.fields_start, n - 1);
+        TK_TRACE(1, "Fields '%s' found at position %I64d", fields_text, start_fields);
+    }
+    rows_at = line_end;
+    return true;
+}
+
+bool ora_dump_table::prepare_walk(ora_dump_stream* stream, ora_dump_reader_th* decoder, std::int64_t start_pos,
+                                  std::int64_t end_pos)
+{
+    m_stream = stream;
+    m_decoder = decoder;
+    m_start_pos = start_pos;
+    m_end_pos = end_pos < 0 || end_pos > stream->size() ? stream->size() : end_pos;
+    if (m_start_pos < 0 || m_start_pos >= m_end_pos)
+        return false;
+    try {
+        return read_definition();
+    } catch (const tk_exception&) {
+        return false;
+    }
+}
+
+bool ora_dump_table::walk_block(std::int64_t insert_pos, std::int64_t& end,
+                                const std::function<void(std::int64_t)>& progress)
+{
+    ora_dump_stream& s = *m_stream;
+    end = insert_pos;
+    std::string fields_text;
+    std::int64_t rows_at = -1;
+    if (insert_pos < 0 || insert_pos >= m_end_pos || !read_insert_line(insert_pos, fields_text, rows_at))
+        return false;
+    end = rows_at;
+    std::vector<std::wstring> names;
+    try {
+        names = get_fields_names(fields_text);
+    } catch (const tk_exception&) {
+        return false;
+    }
+    std::int64_t row = -1;
+    try {
+        s.clear();
+        seek_to_pos(s, rows_at);
+        m_decoder->reset_skip_flag();
+        m_decoder->set_field_names(std::move(names));
+        m_decoder->skip_field_description(s, schema, m_end_pos);
+        row = s.tell();
+        // Each row ends after it starts, so the walk ends within the
+        // dump's length.
+        for (;;) {
+            // Rows of plain lengths in memory, then one by the whole framing.
+            bool at_end = false;
+            row = m_decoder->skip_plain_rows(s, schema, m_end_pos, 65536, at_end);
+            if (at_end) {
+                end = row + 2;
+                return true;
+            }
+            if (progress)
+                progress(row);
+            s.clear();
+            s.seek(row);
+            if (m_decoder->check_for_eof(s)) {
+                end = row + 2;
+                return true;
+            }
+            if (row + 2 > m_end_pos)
+                break;
+            const std::int64_t next = m_decoder->skip_row(s, schema, m_end_pos);
+            if (next <= row)
+                break;
+            row = next;
+        }
+    } catch (const tk_exception&) {
+    }
+    if (row >= 0)
+        end = row;
+    s.clear();
+    return false;
+}
+
 bool ora_dump_table::_init2(std::int64_t position, const table_pos& pos)
 {
     TK_TRACE(2, "ora_dump_table::_init2(%I64d)", position);
@@ -133,25 +273,7 @@ bool ora_dump_table::_init2(std::int64_t position, const table_pos& pos)
     m_cur_partition = 0;
 
     try {
-        s.clear();
-        seek_to_pos(s, m_start_pos);
-        TK_TRACE(2, "Reading table. Start pos: %I64d", m_start_pos);
-        std::string token;
-        bool too_long = false;
-        while (s.tell() < m_end_pos && s.read_token(token, too_long))
-            if (token == "TABLE")
-                break;
-        read_table_name(s);
-
-        const std::int64_t line_limit = std::min<std::int64_t>(m_end_pos, s.tell() + static_cast<std::int64_t>(max_line));
-        const std::int64_t delim = find_delimeter(line_limit);
-        bool described = false;
-        if (delim > 0) {
-            std::string text(static_cast<std::size_t>(delim - s.tell()), '\0');
-            text.resize(s.read(text.data(), text.size()));
-            described = process_table_desc(text);
-        }
-        if (!described) {
+        if (!read_definition()) {
             TK_TRACE(2, "process_table_desc FAILED");
             return false;
         }
@@ -164,44 +286,9 @@ bool ora_dump_table::_init2(std::int64_t position, const table_pos& pos)
                 TK_TRACE(2, "FAILED to seek 'INTO' token");
                 return false;
             }
-            s.clear();
-            seek_to_pos(s, insert_pos);
-            // The column list is capped; the rest of the line is the INSERT
-            // word, the table name and the VALUES list.
-            const std::int64_t insert_limit =
-                std::min<std::int64_t>(m_end_pos, insert_pos + static_cast<std::int64_t>(max_line) + 65536);
-            const std::int64_t line_end = find_delimeter(insert_limit);
-            std::string line;
-            if (line_end > 0) {
-                line.resize(static_cast<std::size_t>(line_end - insert_pos));
-                line.resize(s.read(line.data(), line.size()));
-            }
-            const insert_line parts = parse_insert_line(line);
-            if (!parts.has_into) {
-                TK_TRACE(2, "FAILED to seek 'INTO' token");
+            std::int64_t line_end = -1;
+            if (!read_insert_line(insert_pos, fields_text, line_end))
                 return false;
-            }
-            TK_TRACE(1, "'INTO' token found at position %I64d", insert_pos);
-            if (!parts.has_open) {
-                TK_TRACE(2, "FAILED to seek '(' pattern");
-                return false;
-            }
-            const std::int64_t start_fields = insert_pos + static_cast<std::int64_t>(parts.fields_start);
-            TK_TRACE(1, "start_fields=%I64d", start_fields);
-            if (!parts.has_values) {
-                TK_TRACE(2, "FAILED to seek 'VALUES' token");
-                return false;
-            }
-            TK_TRACE(1, "end_fields=%I64d", insert_pos + static_cast<std::int64_t>(parts.values_at) + 8);
-            const std::size_t n = parts.values_at - parts.fields_start;
-            if (n > 2) {
-                if (n - 1 > max_line) {
-                    TK_TRACE(2, "FAILED to seek 'VALUES' token");
-                    return false;
-                }
-                fields_text = line.substr(parts.fields_start, n - 1);
-                TK_TRACE(1, "Fields '%s' found at position %I64d", fields_text, start_fields);
-            }
 
             // The field descriptions refine the columns by their INSERT
             // names, so the names go to the decoder first.

@@ -18,6 +18,7 @@
 
 class ora_dump_file;
 class ora_dump_reader_th;
+class ora_dump_table;
 class ora_dump_stream;
 struct table_pos;
 
@@ -127,12 +128,19 @@ public:
     // the header) and fills the context's table map. Reports its own
     // failures through error_handler; sets the context's complete flag when
     // the walk ended normally.
+    //
+    // With rows, a row decoder of the dump's generation that no table uses,
+    // the scan steps over the rows after each INSERT INTO line by their
+    // framing, so that no text inside a value is taken for a statement; it
+    // searches on line by line only where the framing cannot be followed.
+    // Without one every byte is searched as text.
     template <typename Context>
-    void find_ora_objects(ora_dump_stream& stream, Context& context)
+    void find_ora_objects(ora_dump_stream& stream, Context& context, ora_dump_reader_th* rows = nullptr)
     {
-        find_ora_objects(stream, context.tables, context.complete);
+        find_ora_objects(stream, context.tables, context.complete, rows);
     }
-    void find_ora_objects(ora_dump_stream& stream, ora_table_map& tables, bool& complete);
+    void find_ora_objects(ora_dump_stream& stream, ora_table_map& tables, bool& complete,
+                          ora_dump_reader_th* rows = nullptr);
 
     // The level-0 report of a dump that ends before the export's end, with
     // the number of tables found whole; the caller marks the context
@@ -160,6 +168,14 @@ public:
         std::wstring current_key;
         std::wstring current_name;
         std::string schema_user;
+        // The row decoder the scan steps over row data with, if any, and the
+        // table whose definition frames the rows of the INSERT lines of
+        // walk_key (null when that definition cannot be read).
+        ora_dump_reader_th* rows = nullptr;
+        std::wstring walk_key;
+        std::shared_ptr<ora_dump_table> walk_table;
+        // The key of the table the last INSERT INTO line was accepted for.
+        std::wstring insert_key;
     };
 
     // The steps of the scan, each at the line that starts at line_pos.
@@ -169,6 +185,10 @@ public:
                      ora_table_map& tables);
     bool parse_alter(ora_dump_stream& stream, scan_state& scan, ora_table_map& tables);
     bool parse_insert(ora_dump_stream& stream, std::int64_t line_pos, scan_state& scan, ora_table_map& tables);
+    // After an accepted INSERT INTO line at insert_pos: the stream to after
+    // the block's rows, or to where their framing was lost.
+    void step_over_rows(ora_dump_stream& stream, std::int64_t insert_pos, scan_state& scan,
+                        const ora_table_map& tables);
 
     dump_info info;
     bool compound_dump = false;

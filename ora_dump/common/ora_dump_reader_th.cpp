@@ -227,7 +227,15 @@ void ora_dump_reader_th::append(ora_dump_stream& stream, std::vector<std::uint8_
         raise_eof();
 }
 
-void ora_dump_reader_th::read_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>& out, bool zero_last_ends)
+void ora_dump_reader_th::consume(ora_dump_stream& stream, std::vector<std::uint8_t>* out, std::size_t count)
+{
+    if (out)
+        append(stream, *out, count);
+    else
+        skip(stream, count);
+}
+
+void ora_dump_reader_th::read_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>* out, bool zero_last_ends)
 {
     std::uint16_t size = read_u16le(stream);
     TK_TRACE(1, "chunk_size=%d", size);
@@ -239,7 +247,7 @@ void ora_dump_reader_th::read_chunks(ora_dump_stream& stream, std::vector<std::u
             last = 0;
             break;
         }
-        append(stream, out, size);
+        consume(stream, out, size);
         std::uint16_t next = read_u16le(stream);
         TK_TRACE(1, "new_chunk_size=%d", next);
         if (next != size) {
@@ -249,7 +257,7 @@ void ora_dump_reader_th::read_chunks(ora_dump_stream& stream, std::vector<std::u
     }
     if (last == 0 && zero_last_ends)
         return;
-    append(stream, out, last);
+    consume(stream, out, last);
     skip(stream, 2);
 }
 
@@ -487,15 +495,32 @@ void ora_dump_reader_th::get_string_value(ole_variant& value, ora_dump_stream& s
     value = ora_dump_reader::get_wstring(info, reinterpret_cast<const char*>(p), length, national);
 }
 
+void ora_dump_reader_th::read_longraw_bytes(ora_dump_stream& stream, std::uint16_t length,
+                                            std::vector<std::uint8_t>* out)
+{
+    if (length == len_chunked)
+        read_chunks(stream, out, false);
+    else
+        consume(stream, out, length);
+}
+
 void ora_dump_reader_th::get_longraw_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t length)
 {
     TK_TRACE(1, "ora_dump_reader_th::get_longraw_value(%d)", length);
     std::vector<std::uint8_t> bytes;
-    if (length == len_chunked)
-        read_chunks(stream, bytes, false);
-    else
-        append(stream, bytes, length);
+    read_longraw_bytes(stream, length, &bytes);
     value.attach_binary(std::move(bytes));
+}
+
+void ora_dump_reader_th::read_long_bytes(ora_dump_stream& stream, std::uint16_t length,
+                                         std::vector<std::uint8_t>* out)
+{
+    if (length == 0)
+        return;
+    if (length == len_chunked)
+        read_chunks(stream, out, false);
+    else
+        consume(stream, out, length);
 }
 
 void ora_dump_reader_th::get_long_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t length,
@@ -507,10 +532,7 @@ void ora_dump_reader_th::get_long_value(ole_variant& value, ora_dump_stream& str
         return;
     }
     std::vector<std::uint8_t> bytes;
-    if (length == len_chunked)
-        read_chunks(stream, bytes, false);
-    else
-        append(stream, bytes, length);
+    read_long_bytes(stream, length, &bytes);
     value = charset_text(bytes.data(), bytes.size(), charset_id, utf16_order::big_endian);
 }
 
@@ -540,25 +562,22 @@ void ora_dump_reader_th::get_xmltype_value(ole_variant& value, ora_dump_stream& 
 }
 
 template <typename Next>
-void ora_dump_reader_th::append_lob_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>& out, Next next)
+void ora_dump_reader_th::append_lob_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>* out, Next next)
 {
     std::uint16_t size = read_u16le(stream);
     for (;;) {
         TK_TRACE(1, "chunk_size=%d", size);
         if (size == 0)
             break;
-        append(stream, out, size);
+        consume(stream, out, size);
         size = next(size);
     }
 }
 
-void ora_dump_reader_th::get_blob_value(ole_variant& value, ora_dump_stream& stream, VARTYPE vartype,
-                                        unsigned charset_id)
+void ora_dump_reader_th::read_lob_bytes(ora_dump_stream& stream, std::vector<std::uint8_t>* bytes)
 {
-    TK_TRACE(1, "ora_dump_reader_th::get_blob_value");
     const std::uint16_t type = read_u16le(stream);
     TK_TRACE(1, "chunk_type=%d", type);
-    std::vector<std::uint8_t> bytes;
     // Only a LOB that is not NULL has a value after the row, so chunk type 0
     // is an empty LOB: it stays empty bytes or empty text rather than
     // turning into NULL.
@@ -573,14 +592,15 @@ void ora_dump_reader_th::get_blob_value(ole_variant& value, ora_dump_stream& str
         require(stream, total);
         // Once in its full size: growing by the chunks would copy the value
         // over and over and keep a half-size copy beside it at the end.
-        bytes.reserve(static_cast<std::size_t>(total));
+        if (bytes)
+            bytes->reserve(static_cast<std::size_t>(total));
         std::uint64_t sum = 0;
         append_lob_chunks(stream, bytes, [&](std::uint16_t size) -> std::uint16_t {
             sum += size;
             if (sum == total)
                 return 0;
             if (sum > total) {
-                append(stream, bytes, size);
+                consume(stream, bytes, size);
                 return 0;
             }
             return read_u16le(stream);
@@ -596,12 +616,20 @@ void ora_dump_reader_th::get_blob_value(ole_variant& value, ora_dump_stream& str
             const std::uint16_t next = read_u16le(stream);
             if (next == size)
                 return size;
-            append(stream, bytes, next);
+            consume(stream, bytes, next);
             return 0;
         });
     } else {
-        append(stream, bytes, type);
+        consume(stream, bytes, type);
     }
+}
+
+void ora_dump_reader_th::get_blob_value(ole_variant& value, ora_dump_stream& stream, VARTYPE vartype,
+                                        unsigned charset_id)
+{
+    TK_TRACE(1, "ora_dump_reader_th::get_blob_value");
+    std::vector<std::uint8_t> bytes;
+    read_lob_bytes(stream, &bytes);
     if (vartype == VT_BSTR) {
         TK_TRACE(1, "type == VT_BSTR, cp=%04X", charset_id);
         value = charset_text(bytes.data(), bytes.size(), charset_id,
@@ -678,6 +706,54 @@ void ora_dump_reader_th::get_ole_value(ole_variant& value, VARTYPE vartype, std:
     }
     skip(stream, length == len_chunked ? 0 : length);
     value.clear();
+}
+
+void ora_dump_reader_th::skip_ole_value(VARTYPE vartype, std::int32_t ora_type, ora_dump_stream& stream,
+                                        std::uint16_t length)
+{
+    // The consumption of get_ole_value, branch by branch.
+    if (ora_type == t_orcale_ftd::ora_binary_float || ora_type == t_orcale_ftd::ora_binary_double) {
+        skip(stream, length);
+        return;
+    }
+    switch (vartype) {
+    case VT_DATE:
+        if (ora_type == t_orcale_ftd::ora_date || ora_type == t_orcale_ftd::ora_timestamp ||
+            ora_type == t_orcale_ftd::ora_timestamp_tz) {
+            skip(stream, length);
+            return;
+        }
+        break;
+    case VT_BLOB:
+    case VT_BYTE_ARRAY:
+        break;
+    default:
+        skip(stream, length);
+        return;
+    }
+    switch (ora_type) {
+    case t_orcale_ftd::ora_blob:
+        if (length == len_chunked) {
+            read_longraw_bytes(stream, length, nullptr);
+            return;
+        }
+        break;
+    case t_orcale_ftd::ora_bfile:
+    case t_orcale_ftd::ora_raw:
+    case t_orcale_ftd::ora_long_raw:
+    case t_orcale_ftd::ora_sdo_geometry:
+    case t_orcale_ftd::ora_collection:
+    case t_orcale_ftd::ora_array:
+    case t_orcale_ftd::ora_unknown:
+        read_longraw_bytes(stream, length, nullptr);
+        return;
+    case t_orcale_ftd::ora_long:
+        skip(stream, length);
+        return;
+    default:
+        break;
+    }
+    skip(stream, length == len_chunked ? 0 : length);
 }
 
 // --- field descriptions and records ---------------------------------------------

@@ -90,6 +90,19 @@ public:
     // "Unknown field name has been found in INSERT statement: ".
     virtual std::unique_ptr<udb_record> get_record(ora_dump_stream& stream, const udb_schema& schema,
                                                    std::int64_t end_pos, std::int64_t& next_pos);
+    // Steps over one classic row by the framing get_record reads it with,
+    // decoding no value: gives the next row's position where get_record
+    // gives it, or -1 where get_record finds no row. Raises what get_record
+    // raises for bytes that cannot be framed, and for an INSERT name the
+    // schema lacks.
+    std::int64_t skip_row(ora_dump_stream& stream, const udb_schema& schema, std::int64_t end_pos);
+    // From the stream's position, up to max_rows rows that skip_row would
+    // step over by their lengths alone (no special length, slide, chunk or
+    // LOB), stepped over in memory. Stops with the stream at the first row
+    // it leaves to skip_row, or at the block's end marker FF FF (at_end);
+    // gives that position.
+    std::int64_t skip_plain_rows(ora_dump_stream& stream, const udb_schema& schema, std::int64_t end_pos,
+                                 std::size_t max_rows, bool& at_end);
     // Whether the block's end marker FF FF stands at the stream's position;
     // the stream does not move.
     virtual bool check_for_eof(ora_dump_stream& stream);
@@ -98,7 +111,7 @@ public:
     // Sets the skip flag back to the generation's start value and gives it.
     virtual std::int16_t reset_skip_flag();
     // LONG RAW, RAW, BFILE, object types and in-row BLOB bytes.
-    virtual void get_longraw_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t length);
+    void get_longraw_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t length);
     // LONG, and chunked CLOB text.
     virtual void get_long_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t length,
                                 unsigned charset_id);
@@ -144,7 +157,11 @@ public:
     const std::vector<std::wstring>& field_names() const { return m_field_names; }
 
     // How the dump's text is decoded; the dump database gives its copy.
-    void set_dump_info(const dump_info& value) { info = value; }
+    void set_dump_info(const dump_info& value)
+    {
+        info = value;
+        slots_valid = false;  // check_length reads the character sets
+    }
     const dump_info& get_dump_info() const { return info; }
 
     // The end of the table's section, which bounds every read of the value
@@ -175,17 +192,28 @@ protected:
     std::uint8_t read_u8(ora_dump_stream& stream);
     // Appends count bytes of the stream to out.
     void append(ora_dump_stream& stream, std::vector<std::uint8_t>& out, std::size_t count);
+    // The same onto out, or past the bytes when out is null: the framing of
+    // a value is walked once, whether its bytes are kept or not.
+    void consume(ora_dump_stream& stream, std::vector<std::uint8_t>* out, std::size_t count);
+
+    // The bytes of a LONG RAW, RAW, BFILE or object value of the given row
+    // length (chunked for 0xFFFD) onto out, or past them when out is null.
+    virtual void read_longraw_bytes(ora_dump_stream& stream, std::uint16_t length, std::vector<std::uint8_t>* out);
+    // The bytes of a LONG or chunked CLOB value, the same way.
+    void read_long_bytes(ora_dump_stream& stream, std::uint16_t length, std::vector<std::uint8_t>* out);
+    // The bytes of a BLOB or CLOB value after a classic row, the same way.
+    void read_lob_bytes(ora_dump_stream& stream, std::vector<std::uint8_t>* out);
 
     // Pieces of a chunked LONG or LONG RAW (length 0xFFFD): sizes repeat
     // until one differs, which is the last piece; two bytes end the value.
     // With zero_last_ends a last size of 0 ends it without them.
-    void read_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>& out, bool zero_last_ends);
+    void read_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>* out, bool zero_last_ends);
     // The chunks of a long LOB after its header, each led by its 16-bit
     // size; a zero size ends them. After each chunk, next(size) reads on
     // and gives the size of the following chunk, or 0 when the LOB's own
     // rule (a total reached, a size that changes) has ended it.
     template <typename Next>
-    void append_lob_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>& out, Next next);
+    void append_lob_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>* out, Next next);
 
     // A record of the schema's column names and sizes with empty values:
     // a row's values are decoded straight into its fields.
@@ -240,8 +268,20 @@ private:
     void map_columns(const udb_schema& schema);
     void decode_column(ole_variant& value, const column_slot& slot, ora_dump_stream& stream, std::uint16_t length,
                        bool& queue_lob);
+    // The bytes decode_column would consume for the column, passed over.
+    void skip_column(const column_slot& slot, ora_dump_stream& stream, std::uint16_t length, bool& queue_lob);
+    // The bytes get_ole_value would consume, passed over.
+    void skip_ole_value(VARTYPE vartype, std::int32_t ora_type, ora_dump_stream& stream, std::uint16_t length);
+    // One row in the mapped columns: decoded into values, or only framed
+    // when values is null. False at an unexpected end of the row.
+    bool read_row(ora_dump_stream& stream, std::int64_t end_pos, std::int64_t& next_pos, udb_record* values,
+                  std::optional<tk_exception>& first_failure);
 
     std::vector<column_slot> slots;
+    // Per slot: the column takes exactly its length's bytes in skip_column,
+    // and which lengths below 256 check_length accepts for it.
+    std::vector<char> plain_slots;
+    std::vector<std::uint64_t> short_lengths;  // 4 words a slot
     std::uint64_t slots_schema = 0;
     bool slots_valid = false;
 };

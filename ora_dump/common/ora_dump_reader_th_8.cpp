@@ -39,13 +39,12 @@ void ora_dump_reader_th_8::skip_field_description(ora_dump_stream& stream, udb_s
     }
 }
 
-void ora_dump_reader_th_8::get_longraw_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t length)
+void ora_dump_reader_th_8::read_longraw_bytes(ora_dump_stream& stream, std::uint16_t length,
+                                              std::vector<std::uint8_t>* out)
 {
-    TK_TRACE(1, "ora_dump_reader_th_8::get_longraw_value(%d)", length);
-    std::vector<std::uint8_t> bytes;
+    TK_TRACE(1, "ora_dump_reader_th_8::read_longraw_bytes(%d)", length);
     if (length == len_chunked)
-        read_chunks(stream, bytes, true);
+        read_chunks(stream, out, true);
     else
-        append(stream, bytes, length);
-    value.attach_binary(std::move(bytes));
+        consume(stream, out, length);
 }

@@ -10,9 +10,11 @@ public:
     ora_dump_reader_th_8(int major = 0, int minor = 0, int patch = 0);
     int generation() const override { return 8; }
     void skip_field_description(ora_dump_stream& stream, udb_schema& schema, std::int64_t end_pos) override;
-    void get_longraw_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t length) override;
 
     int version_major;
     int version_minor;
     int version_patch;
+
+protected:
+    void read_longraw_bytes(ora_dump_stream& stream, std::uint16_t length, std::vector<std::uint8_t>* out) override;
 };

@@ -112,18 +112,17 @@ void ora_dump_reader_th_9::read_descriptions(ora_dump_stream& stream, udb_schema
     TK_TRACE(2, "After skipping extra description, pos=%I64d", stream.tell());
 }
 
-void ora_dump_reader_th_9::get_longraw_value(ole_variant& value, ora_dump_stream& stream, std::uint16_t length)
+void ora_dump_reader_th_9::read_longraw_bytes(ora_dump_stream& stream, std::uint16_t length,
+                                              std::vector<std::uint8_t>* out)
 {
-    TK_TRACE(1, "ora_dump_reader_th_9::get_longraw_value(%d)", length);
-    std::vector<std::uint8_t> bytes;
+    TK_TRACE(1, "ora_dump_reader_th_9::read_longraw_bytes(%d)", length);
     if (length == len_chunked) {
         TK_TRACE(1, "oracle_tokens::__LONG_RAW_DATA == a_length");
-        read_chunks(stream, bytes, true);
-        value.attach_binary(std::move(bytes));
+        read_chunks(stream, out, true);
         return;
     }
     TK_TRACE(1, "oracle_tokens::__LONG_RAW_DATA != a_length");
-    append(stream, bytes, length);
+    consume(stream, out, length);
     // A RAW value may go on in pieces of "06 01 xx" and a big-endian size.
     for (;;) {
         TK_TRACE(1, "After reading chunk, pos: %I64d", stream.tell());
@@ -141,7 +140,6 @@ void ora_dump_reader_th_9::get_longraw_value(ole_variant& value, ora_dump_stream
         skip(stream, 1);
         const std::uint16_t size = read_u16be(stream);
         TK_TRACE(1, "chunk_size=%d", size);
-        append(stream, bytes, size);
+        consume(stream, out, size);
     }
-    value.attach_binary(std::move(bytes));
 }

@@ -102,6 +102,15 @@ std::unique_ptr<ora_dump_stream> ora_dump_stream::open_file(const std::string& p
     return std::make_unique<ora_dump_stream>(std::make_unique<ora_dump_file_source>(path), window);
 }
 
+const std::uint8_t* ora_dump_stream::view(std::size_t want, std::size_t& available)
+{
+    available = 0;
+    if (has_failed || pos >= length || !ensure(pos, want) || pos < win_start || pos >= win_end)
+        return nullptr;
+    available = static_cast<std::size_t>(win_end - pos);
+    return buf.data() + (pos - win_start);
+}
+
 bool ora_dump_stream::ensure(std::int64_t from, std::size_t need)
 {
     std::int64_t want_end = std::min<std::int64_t>(length, from + static_cast<std::int64_t>(need));

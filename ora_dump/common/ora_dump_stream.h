@@ -137,6 +137,11 @@ public:
     // limit or, at the end of the data, in the end state.
     find_result find_line(const bool (&wanted)[256], std::int64_t limit, std::int64_t& line_pos);
 
+    // The bytes from the position on as they stand in the window, at least
+    // want of them where the data has them (available says how many); null
+    // at the end, in the failed state or when the source fails. The
+    // position does not move.
+    const std::uint8_t* view(std::size_t want, std::size_t& available);
     // The bytes fetched from the source so far.
     std::uint64_t bytes_read() const { return fetched; }
     std::size_t window_size() const { return window; }

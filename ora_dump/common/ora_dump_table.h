@@ -21,6 +21,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -72,6 +73,18 @@ public:
     bool _init1(std::int64_t position, const table_pos& pos);
     // Classic initialisation.
     bool _init2(std::int64_t position, const table_pos& pos);
+
+    // The scan's step over a classic table's rows. prepare_walk reads the
+    // table's definition from its CREATE TABLE line at start_pos, reading no
+    // further than end_pos; walk_block then steps over the rows of the
+    // INSERT block at insert_pos by their framing, decoding no value. It
+    // gives true with end after the block's end marker, or false with end
+    // where the framing was lost: at the row that cannot be framed, or after
+    // the INSERT line when its column list or field descriptions cannot be
+    // read. progress is called every few thousand rows with the position.
+    bool prepare_walk(ora_dump_stream* stream, ora_dump_reader_th* decoder, std::int64_t start_pos,
+                      std::int64_t end_pos);
+    bool walk_block(std::int64_t insert_pos, std::int64_t& end, const std::function<void(std::int64_t)>& progress);
 
     // The recordset slots. append_record does nothing: a dump is read only.
     void append_record(udb_record& record) override;
@@ -148,6 +161,14 @@ protected:
     // Called at the start of each INSERT block of the classic
     // initialisation; a seam for tests of the failure paths.
     virtual void on_insert_block(std::int64_t position);
+
+    // Classic: the definition from the CREATE TABLE line at m_start_pos.
+    bool read_definition();
+    // Classic: the INSERT line at insert_pos: the text of its column list
+    // (left as it was for a list of two characters or less) and the
+    // position after its line feed, where the field descriptions start.
+    // False when the line is not a whole INSERT INTO ... VALUES line.
+    bool read_insert_line(std::int64_t insert_pos, std::string& fields_text, std::int64_t& rows_at);
 
     // Positions the stream at the first row of block, gives that position
     // and hands the block's skip flag and column names to the decoder.
