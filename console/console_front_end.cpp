@@ -126,6 +126,35 @@ void console_front_end::dump_open_failed(const std::string& text)
     fatal_exit(text);
 }
 
+void console_front_end::run_interrupted(const velconv_interrupt_report& report)
+{
+    if (silent())
+        return;
+    std::string text;
+    const std::string table = tk_wide_to_utf8(report.table);
+    if (!table.empty() && !report.table_rows_kept)
+        text = "The run was interrupted: table " + table +
+               " was not converted (its rows are rolled back); the tables converted before it stay.\n";
+    else if (!table.empty())
+        text = "The run was interrupted: table " + table +
+               " was converted, without all of its keys and indexes; the tables converted before it stay.\n";
+    else if (report.before_tables)
+        text = "The run was interrupted before any table was converted.\n";
+    else
+        text = "The run was interrupted; the tables converted before it stay.\n";
+    if (!report.replaced_db.empty()) {
+        const std::string db = tk_wide_to_utf8(report.replaced_db);
+        if (!report.replaced_db_made)
+            text += "The database '" + db + "' was dropped and is not made again.\n";
+        else if (report.before_tables)
+            text += "The database '" + db + "' was replaced: it holds none of the dump's tables.\n";
+        else
+            text += "The database '" + db + "' was replaced: it holds only the tables converted before the "
+                    "interrupt.\n";
+    }
+    write_line_safe(err, text);
+}
+
 void console_front_end::show_internal_error(const std::wstring&) {}
 
 void console_front_end::show_error(const std::wstring&) {}

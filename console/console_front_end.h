@@ -6,6 +6,8 @@
 
 #include <cstdio>
 
+struct velconv_interrupt_report;
+
 class console_front_end : public front_end {
 public:
     explicit console_front_end(FILE* out = stdout, FILE* err = stderr);
@@ -43,6 +45,9 @@ public:
     // The fatal path: the text on the standard error unless silent, then
     // status 255.
     void dump_open_failed(const std::string& text) override;
+    // What an interrupted run leaves, on the standard error unless silent:
+    // the table it stopped in and, in mode 0, that the old database is gone.
+    void run_interrupted(const velconv_interrupt_report& report);
 
 private:
     void write(FILE* stream, const std::string& text);

@@ -78,6 +78,7 @@ void velconv_convertor::check_dest()
             throw tk_exception(tk_format("The database '%s' is not replaced: %s", dest, e.message), 1);
         }
         engine.delete_db(dest);
+        dest_dropped = true;
     }
 }
 

@@ -64,6 +64,23 @@ inline constexpr int velc_version_minor = 1;
 // The settings key; its file is <config>/Fennick/Velmora-to-PostgreSQL.conf.
 inline constexpr const char* velc_settings_key = "Software\\Fennick\\Velmora-to-PostgreSQL";
 
+// What an interrupted run leaves behind, for the console's last words.
+struct velconv_interrupt_report {
+    // The signal that ended the run; 0 when none did.
+    int signal_number = 0;
+    // No table had been taken up yet.
+    bool before_tables = true;
+    // The table underway, empty between two tables.
+    std::wstring table;
+    // Its rows were committed before the interrupt (its keys and indexes may
+    // be missing); otherwise they are rolled back.
+    bool table_rows_kept = false;
+    // Mode 0: the database that this run dropped (empty when none), and
+    // whether the run had made it again.
+    std::wstring replaced_db;
+    bool replaced_db_made = false;
+};
+
 class velconv_convertor : public udb_converter,
                           public tk_singleton<velconv_convertor>,
                           public pgs_converter_impl,
@@ -85,6 +102,15 @@ public:
     // table converted and no failure reported: no table the dump lacks, no
     // table or record refused, no dump reading that stopped early.
     bool is_all_converted() const { return all_converted.load(std::memory_order_acquire); }
+
+    // Ends the run as a user's interrupt (SIGINT, SIGTERM) asks: the stop of
+    // the wizard's Cancel, except that the table underway keeps none of its
+    // rows. Any thread but a signal handler may call it; the first call
+    // counts.
+    void interrupt(int signal_number);
+    bool is_interrupted() const { return interrupted_by.load(std::memory_order_acquire) != 0; }
+    // Read once the run has ended.
+    velconv_interrupt_report interrupt_report() const;
 
     // True when the converter serves velcagent.
     bool is_console() const { return console; }
@@ -152,7 +178,8 @@ protected:
     // Runs on the thread that asks for the stop. Inside a table's record
     // loop the run polls the stop at the next record, and the rows already
     // copied are committed; a cancel there would roll the table's COPY
-    // back. Anywhere else (table or index creation, the COPY's end,
+    // back, which is what an interrupt wants, so it cancels there too.
+    // Anywhere else (table or index creation, the COPY's end,
     // dropping or creating the database) the worker may be blocked in a
     // server statement, which is cancelled here.
     void on_stop_requested() override;
@@ -174,6 +201,14 @@ private:
     std::atomic<bool> all_converted{false};
     // Listed tables that the dump lacks, in the last run.
     std::uint32_t missing_tables = 0;
+
+    // Where the run is, for the report of an interrupt.
+    enum class table_phase { none, rows, keys };
+    std::atomic<int> interrupted_by{0};
+    std::atomic<table_phase> phase{table_phase::none};
+    bool tables_taken_up = false;
+    bool dest_dropped = false;
+    bool dest_made = false;
 
 public:
     // The opened dump, taken from the opener when the run starts; declared

@@ -69,10 +69,35 @@ private:
 void velconv_convertor::on_stop_requested()
 {
     std::atomic_thread_fence(std::memory_order_seq_cst);
-    if (in_record_loop.load(std::memory_order_relaxed))
+    if (in_record_loop.load(std::memory_order_relaxed) && !is_interrupted())
         return;
     TK_TRACE(2, "velconv_convertor::on_stop_requested: cancelling the server statement");
     engine.cancel_query();
+}
+
+void velconv_convertor::interrupt(int signal_number)
+{
+    int none = 0;
+    if (signal_number == 0 || !interrupted_by.compare_exchange_strong(none, signal_number))
+        return;
+    TK_TRACE(2, "velconv_convertor::interrupt(%d)", signal_number);
+    dump_opener.request_stop();
+    request_stop();
+}
+
+velconv_interrupt_report velconv_convertor::interrupt_report() const
+{
+    velconv_interrupt_report r;
+    r.signal_number = interrupted_by.load(std::memory_order_acquire);
+    r.before_tables = !tables_taken_up;
+    const table_phase at = phase.load(std::memory_order_acquire);
+    if (at != table_phase::none)
+        r.table = current_table.get();
+    r.table_rows_kept = at == table_phase::keys;
+    if (dest_dropped)
+        r.replaced_db = dest;
+    r.replaced_db_made = dest_made;
+    return r;
 }
 
 void velconv_convertor::operator()()
@@ -81,6 +106,10 @@ void velconv_convertor::operator()()
     completed.store(false, std::memory_order_release);
     all_converted.store(false, std::memory_order_release);
     missing_tables = 0;
+    phase.store(table_phase::none, std::memory_order_release);
+    tables_taken_up = false;
+    dest_dropped = false;
+    dest_made = false;
     const error_handler* reporter = error_handler::try_instance();
     const std::uint64_t reports_before = reporter ? reporter->report_count() : 0;
     init_conversion guard(&finish_flag);
@@ -105,10 +134,13 @@ void velconv_convertor::operator()()
             selected_tables = source_db->get_table_names();
 
         // Only now, with the dump open and the tables chosen, may a mode-0
-        // destination be dropped.
+        // destination be dropped; a stop before that leaves it alone.
+        if (stop_requested())
+            throw tk_final_exception();
         check_dest();
         {
             std::unique_ptr<udb_database> dest = get_dest_base();
+            dest_made = true;
             TK_TRACE(2, "After initializing DBs");
             run_tables(*dest);
         }
@@ -167,6 +199,7 @@ void velconv_convertor::run_tables(udb_database& dest)
     // already in the destination, so a re-run gets the same names and the
     // mode decides what happens to an existing table.
     pgs_tn_validator validator(own_names, std::vector<std::wstring>());
+    tables_taken_up = true;
     // The dump's own names of the tables this run has taken up.
     std::vector<std::wstring> taken;
     for (const std::wstring& name : tables) {
@@ -200,6 +233,22 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
     // table (which commits what it holds) before the source table.
     std::unique_ptr<udb_recordset> source;
     std::unique_ptr<udb_recordset> target;
+    // Declared after the target, so that on an interrupt the target's rows
+    // are dropped before its release would commit them.
+    struct interrupt_scope {
+        velconv_convertor& run;
+        std::unique_ptr<udb_recordset>& target;
+        const int exceptions = std::uncaught_exceptions();
+        ~interrupt_scope()
+        {
+            if (run.is_interrupted() && target)
+                target->discard();
+            // A table that ends normally leaves nothing underway; one left
+            // by the stop stays named for its report.
+            if (std::uncaught_exceptions() == exceptions)
+                run.phase.store(table_phase::none, std::memory_order_release);
+        }
+    } interrupt_guard{*this, target};
     std::wstring target_name;
     try {
         source = source_db->get_table(name, 1);
@@ -212,6 +261,7 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
         taken.push_back(source->name);
         if (source->schema.empty())
             return;
+        phase.store(table_phase::rows, std::memory_order_release);
 
         const bool acceptable = validator.is_acceptable(name);
         const std::wstring bare = acceptable ? name : validator.get_safe_name(name);
@@ -256,6 +306,7 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
 
         if (tab_def) {
             target->finish();
+            phase.store(table_phase::keys, std::memory_order_release);
             target.reset();
             source.reset();
             fe->definitions_done(name);
@@ -293,16 +344,20 @@ void velconv_convertor::convert_table(udb_database& dest, pgs_tn_validator& vali
         // The COPY's end is where the server checks the rows: only after it
         // has taken them does the table count as converted.
         target->finish();
+        phase.store(table_phase::keys, std::memory_order_release);
         TK_TRACE(3, "Table '%s' (%I64u records) is converted\n", name, handled);
         fe->table_converted(name, handled);
         target.reset();
         source.reset();
         build_keys(dest, target_name, name);
     } catch (const tk_exception& e) {
+        if (is_interrupted() && target)
+            target->discard();
         target.reset();
         source.reset();
         if (stop_requested())
             throw tk_final_exception();
+        phase.store(table_phase::keys, std::memory_order_release);
         reporter->set_context(name);
         reporter->handle(e, false);
         // A table whose rows were refused stays, with its keys.

@@ -53,6 +53,8 @@ public:
     // Ends the COPY and commits; a refused COPY loses its rows and raises
     // pgs_exception with the server's text. Without a COPY, nothing.
     void finish() override;
+    // Ends a COPY that finish() did not end and rolls its rows back.
+    void discard() noexcept override;
 
     udb_record* get_item() override;
     bool is_eof() override;

@@ -170,6 +170,16 @@ void pgs_recordset::finish()
     }
 }
 
+void pgs_recordset::discard() noexcept
+{
+    if (!copy)
+        return;
+    TK_TRACE(2, "pgs_recordset::discard(%s)", name);
+    // The pending lines are dropped unsent, and the transaction that holds
+    // the COPY ends without its commit.
+    release_copy();
+}
+
 std::wstring pgs_recordset::insert_sql(const udb_record& record) const
 {
     if (record.size() < schema.size())

@@ -345,8 +345,8 @@ std::vector<parse_row> parse_rows()
         {"profile_twice", {"--profile={d}/p.velc", "--profile={d}/p.velc"}, outcome::accepted, "",
          {{"tables", "DEPT,EMP,DEPT,EMP"}}},
 
-        {"profile_with_bom", with_base({"--profile={d}/bom.velc"}), outcome::failure, profile_invalid,
-         {{"dest", "db"}, {"mode", "0"}}},
+        {"profile_with_bom", with_base({"--profile={d}/bom.velc"}), outcome::accepted, "",
+         {{"dest", "bd"}, {"mode", "3"}}},
         {"profile_pair_before_header", with_base({"--profile={d}/pair.velc"}), outcome::failure, profile_invalid,
          {{"mode", "0"}}},
         {"profile_missing", with_base({"--profile={d}/none.velc"}), outcome::failure, profile_missing, {}},
@@ -521,9 +521,9 @@ std::vector<ending_row> ending_rows()
         {"port_abc", {"--dest=db", "--src={d}/x.dmp", "--port=abc"}, 255, "", "Invalid port number\n"},
         // A level-1 failure passes main's guard to the reporter, which ends
         // the program.
-        {"profile_with_bom", {"--dest=db", "--src={d}/x.dmp", "--profile={d}/bom.velc"}, 255, "",
+        {"profile_not_valid", {"--dest=db", "--src={d}/x.dmp", "--profile={d}/pair.velc"}, 255, "",
          "Error:\nProfile cannot be loaded. Please verify the file is a valid profile.\n"},
-        {"profile_with_bom_silent", {"--silent", "--profile={d}/bom.velc"}, 255, "", ""},
+        {"profile_not_valid_silent", {"--silent", "--profile={d}/pair.velc"}, 255, "", ""},
         {"accepted", {"--dest=db", "--src={d}/x.dmp"}, 0, "", ""},
     };
 }

@@ -1,6 +1,7 @@
 #include "console_front_end.h"
 
 #include "error_handler.h"
+#include "velconv_convertor.h"
 #include "test_support.h"
 #include "tk_exception.h"
 
@@ -54,6 +55,64 @@ TEST(console_front_end, writes_each_stream_as_given_and_has_no_windows)
     EXPECT_EQ(contents(err), "Warning: \xD0\x96\n");
     std::fclose(out);
     std::fclose(err);
+}
+
+// Where an interrupt found the run decides what is said; an open table line
+// is ended first.
+TEST(console_front_end, an_interrupted_run_says_where_it_stopped_and_what_the_database_holds)
+{
+    struct row {
+        const char* what;
+        velconv_interrupt_report report;
+        const char* printed;
+    };
+    const auto report = [](bool before_tables, const wchar_t* table, bool kept, const wchar_t* db, bool made) {
+        velconv_interrupt_report r;
+        r.signal_number = 2;
+        r.before_tables = before_tables;
+        r.table = table;
+        r.table_rows_kept = kept;
+        r.replaced_db = db;
+        r.replaced_db_made = made;
+        return r;
+    };
+    const row rows[] = {
+        {"in a table's rows", report(false, L"EMP", false, L"", false),
+         "The run was interrupted: table EMP was not converted (its rows are rolled back); the tables converted "
+         "before it stay.\n"},
+        {"in a table's keys", report(false, L"EMP", true, L"", false),
+         "The run was interrupted: table EMP was converted, without all of its keys and indexes; the tables "
+         "converted before it stay.\n"},
+        {"between two tables", report(false, L"", false, L"", false),
+         "The run was interrupted; the tables converted before it stay.\n"},
+        {"before the first table", report(true, L"", false, L"", false),
+         "The run was interrupted before any table was converted.\n"},
+        {"mode 0, in a table", report(false, L"\u00C4MTER", false, L"d\u00FCst", true),
+         "The run was interrupted: table \xC3\x84MTER was not converted (its rows are rolled back); the tables "
+         "converted before it stay.\nThe database 'd\xC3\xBCst' was replaced: it holds only the tables converted "
+         "before the interrupt.\n"},
+        {"mode 0, made again but no table yet", report(true, L"", false, L"dest", true),
+         "The run was interrupted before any table was converted.\nThe database 'dest' was replaced: it holds "
+         "none of the dump's tables.\n"},
+        {"mode 0, dropped and not made again", report(true, L"", false, L"dest", false),
+         "The run was interrupted before any table was converted.\nThe database 'dest' was dropped and is not "
+         "made again.\n"},
+    };
+    for (const row& r : rows) {
+        SCOPED_TRACE(r.what);
+        FILE* out = std::tmpfile();
+        FILE* err = std::tmpfile();
+        ASSERT_TRUE(out && err);
+        {
+            console_front_end fe(out, err);
+            fe.table_started(L"EMP");
+            fe.run_interrupted(r.report);
+        }
+        EXPECT_EQ(contents(out), "Converting table EMP\n");
+        EXPECT_EQ(contents(err), r.printed);
+        std::fclose(out);
+        std::fclose(err);
+    }
 }
 
 // ---------------------------------------------------------------------------

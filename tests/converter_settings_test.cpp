@@ -368,7 +368,7 @@ TEST_F(converter_profile, a_table_removed_from_a_loaded_selection_is_not_saved)
 
 TEST_F(converter_profile, a_file_that_is_not_a_valid_profile_gives_false_with_nothing_applied)
 {
-    for (const char* content : {"\xEF\xBB\xBF[Generic settings]\r\ndest=d\r\n", "dest=d\r\n[Generic settings]\r\n"}) {
+    for (const char* content : {"EMP\r\n[Generic settings]\r\ndest=d\r\n", "dest=d\r\n[Generic settings]\r\n"}) {
         const std::string path = home.file("bad.velc");
         tk_test::write_file(path, content);
         c.dest = L"kept";

@@ -180,7 +180,7 @@ TEST_F(E2eCmdLine, UnusableProfilesAndTableListsLeaveTheDestinationAlone)
     const std::string connection_keys = "host=" + server.socket_dir + "\nport=" + std::to_string(server.port) +
                                         "\nuser=" + server.user + "\n";
     const std::string generic = "[Generic settings]\nsrc=" + src + "\ndest=" + db + "\nmode=0\n";
-    tk_test::write_file(work.file("bom.ini"), "\xEF\xBB\xBF" + generic + "[pgs settings]\n" + connection_keys);
+    tk_test::write_file(work.file("bare_first.ini"), "EMP\n" + generic + "[pgs settings]\n" + connection_keys);
     tk_test::write_file(work.file("pair_first.ini"), "mode=3\n" + generic + "[pgs settings]\n" + connection_keys);
     tk_test::write_file(work.file("long.txt"), "EMP\n" + std::string(255, 'A') + "\nDEPT\n");
 
@@ -191,7 +191,8 @@ TEST_F(E2eCmdLine, UnusableProfilesAndTableListsLeaveTheDestinationAlone)
         std::string err;
     };
     const std::vector<row> cases = {
-        {"a profile that starts with a byte-order mark", {"--profile=" + work.file("bom.ini")}, not_loaded},
+        {"a profile with a bare line before its first header", {"--profile=" + work.file("bare_first.ini")},
+         not_loaded},
         {"a profile with a pair before its first header", {"--profile=" + work.file("pair_first.ini")}, not_loaded},
         {"a 255-byte line", args(src, {"--tab_file=" + work.file("long.txt")}),
          "Error:\nTable names file: line 2 is longer than 254 bytes.\n"},
@@ -205,7 +206,7 @@ TEST_F(E2eCmdLine, UnusableProfilesAndTableListsLeaveTheDestinationAlone)
         EXPECT_EQ(count("keep"), "2");
     }
     // Silent hides the reporter's line, not the status.
-    const e2e::result quiet = run({"--silent", "--profile=" + work.file("bom.ini")});
+    const e2e::result quiet = run({"--silent", "--profile=" + work.file("bare_first.ini")});
     EXPECT_EQ(quiet.status, 255);
     EXPECT_EQ(quiet.out, "");
     EXPECT_EQ(quiet.err, "");

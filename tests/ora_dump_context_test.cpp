@@ -1,6 +1,7 @@
 #include "ora_dump_file.h"
 
 #include "ora_dump_reader.h"
+#include "tk_replace_file.h"
 #include "tk_unicode.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +50,11 @@ protected:
                 warnings.push_back(t);
         });
     }
-    ~context_file() override { ora_dump_file::fail_write_after = -1; }
+    ~context_file() override
+    {
+        tk_replace_file_seams::fail_write_after = -1;
+        tk_replace_file_seams::before_rename = nullptr;
+    }
 
     // A dump of the given size in its own folder.
     std::string make_dump(const std::string& name, std::size_t size = 1000, const std::string& sub = "d")
@@ -419,16 +424,91 @@ TEST_F(context_file, save_failures)
     // no temporary file behind.
     ASSERT_TRUE(c.save());
     std::string before = tk_test::read_file(home.file("d/full.vcx"));
-    ora_dump_file::fail_write_after = 20;
+    tk_replace_file_seams::fail_write_after = 20;
     ora_dump_file::context other = classic(dump);
     other.tables[L"NEW"].start_pos = 3;
     EXPECT_FALSE(other.save());
-    ora_dump_file::fail_write_after = -1;
+    tk_replace_file_seams::fail_write_after = -1;
     EXPECT_EQ(tk_test::read_file(home.file("d/full.vcx")), before);
     std::size_t entries = 0;
     for (const auto& e : fs::directory_iterator(home.file("d")))
         (void)e, ++entries;
     EXPECT_EQ(entries, 2u);  // the dump and its context file
+}
+
+// Someone who may write in the dump's folder puts a link where the saving
+// works: the file the link names is never written, and the context file
+// beside the dump is whole or absent.
+TEST_F(context_file, a_link_in_the_dump_folder_never_redirects_the_save)
+{
+    const std::string dump = make_dump("full.dmp");
+    const std::string context = home.file("d/full.vcx");
+    const std::string victim = home.file("victim");
+    const std::string victim_bytes = "the running user's own file\n";
+    const auto whole_or_absent = [&](const ora_dump_file::context& expected) {
+        struct stat st {};
+        if (::lstat(context.c_str(), &st) != 0)
+            return;
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << "the context file is not a plain file";
+        ora_dump_file::context back;
+        ASSERT_TRUE(back.load_if(W(dump), false, 0)) << "the context file is not whole";
+        EXPECT_EQ(back.tables, expected.tables);
+    };
+
+    struct swap_case {
+        const char* what;
+        bool earlier_file;  // a context file from an earlier save is there
+    };
+    for (const swap_case& sc : {swap_case{"first save", false}, swap_case{"over an earlier save", true}}) {
+        SCOPED_TRACE(sc.what);
+        fs::remove(context);
+        fs::remove(docs_dir + "/full.vcx");
+        tk_test::write_file(victim, victim_bytes);
+        const ora_dump_file::context earlier = classic(dump);
+        if (sc.earlier_file) {
+            ASSERT_TRUE(earlier.save());
+            ASSERT_TRUE(fs::is_regular_file(context));
+        }
+        // Between the writing and the rename the temporary name becomes a
+        // link to the victim (beside the dump, and in the documents folder
+        // that the save falls back to).
+        std::vector<std::string> swapped;
+        tk_replace_file_seams::before_rename = [&](const std::string& temp) {
+            swapped.push_back(temp);
+            ASSERT_EQ(::unlink(temp.c_str()), 0);
+            ASSERT_EQ(::symlink(victim.c_str(), temp.c_str()), 0);
+        };
+        ora_dump_file::context c = classic(dump);
+        c.tables[L"LATER"].start_pos = 7;
+        c.save();
+        tk_replace_file_seams::before_rename = nullptr;
+        ASSERT_FALSE(swapped.empty()) << "the save never reached its rename";
+        EXPECT_EQ(tk_test::read_file(victim), victim_bytes);
+        if (sc.earlier_file)
+            whole_or_absent(earlier);
+        else
+            EXPECT_FALSE(fs::exists(fs::symlink_status(context)));
+        for (const std::string& link : swapped)
+            ::unlink(link.c_str());
+    }
+
+    // A link already at the context file's name is replaced, not followed.
+    fs::remove(context);
+    tk_test::write_file(victim, victim_bytes);
+    ASSERT_EQ(::symlink(victim.c_str(), context.c_str()), 0);
+    ora_dump_file::context c = classic(dump);
+    ASSERT_TRUE(c.save());
+    EXPECT_EQ(tk_test::read_file(victim), victim_bytes);
+    whole_or_absent(c);
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(context)));
+
+    // A dangling link at the context file's name is not created through.
+    fs::remove(context);
+    fs::remove(victim);
+    ASSERT_EQ(::symlink(victim.c_str(), context.c_str()), 0);
+    ASSERT_TRUE(c.save());
+    EXPECT_FALSE(fs::exists(fs::symlink_status(victim)));
+    whole_or_absent(c);
 }
 
 TEST_F(context_file, a_dump_named_like_a_context_file_is_never_overwritten)

@@ -110,8 +110,16 @@ TEST_F(UdbProfile, LoadCases)
              EXPECT_EQ(p.get_value(L"S", L"x"), L"1");
              EXPECT_EQ(p.get_value(L"S", L"y"), L"");
          }},
-        {"byte-order mark", "\xEF\xBB\xBF[S]\nk=v\n", false,
-         [](udb_profile& p) { EXPECT_EQ(p.get_value(L"S", L"k"), L""); }},
+        {"byte-order mark", "\xEF\xBB\xBF[S]\nk=\xC3\xA4\n", true,
+         [](udb_profile& p) { EXPECT_EQ(p.get_value(L"S", L"k"), L"\u00E4"); }},
+        {"byte-order mark before blanks", "\xEF\xBB\xBF  [S]\nk=v\n", true,
+         [](udb_profile& p) { EXPECT_EQ(p.get_value(L"S", L"k"), L"v"); }},
+        {"byte-order mark on a later line", "[S]\n\xEF\xBB\xBFk=v\n", true,
+         [](udb_profile& p) {
+             EXPECT_EQ(p.get_value(L"S", L"k"), L"");
+             EXPECT_EQ(p.get_value(L"S", L"\uFEFFk"), L"v");
+         }},
+        {"byte-order mark alone", "\xEF\xBB\xBF", true, nullptr},
         {"no final line end", "[S]\nk=v", true,
          [](udb_profile& p) { EXPECT_EQ(p.get_value(L"S", L"k"), L"v"); }},
         {"header with blanks", "  [ My Sec ] \nk=v\n", true,

@@ -119,7 +119,7 @@ TEST_F(pages_test, AProfileThatFailsOrIsNoProfileIsShownAndTheWizardGoesOn)
     };
     const std::vector<row> rows = {
         {"a refused mode", "[Generic settings]\r\nmode=x\r\n", L"Invalid merge/overwrite mode"},
-        {"a byte-order mark", "\xEF\xBB\xBF[pgs settings]\r\nuser=bom\r\n",
+        {"a pair before the first header", "user=early\r\n[pgs settings]\r\nuser=pair\r\n",
          L"Profile cannot be loaded. Please verify the file is a valid profile."},
         {"a missing file", "", L"Profile does not exist. Please verify the correct path/name was given."},
     };

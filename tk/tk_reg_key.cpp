@@ -2,6 +2,7 @@
 
 #include "tk_exception.h"
 #include "tk_logger.h"
+#include "tk_replace_file.h"
 #include "tk_string.h"
 #include "tk_unicode.h"
 #include "tk_utils.h"
@@ -194,54 +195,13 @@ int make_folders(const std::string& folder)
     return 0;
 }
 
-int write_all(int fd, const std::string& data)
-{
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
-}
-
 // Replaces the file with the content in one step: a reader (or a crash)
 // sees either the old file or the new one, never a part.
 int replace_file(const std::string& folder, const std::string& file, const std::string& content)
 {
     if (int err = make_folders(folder))
         return err;
-    std::string tmpl = file + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    int err = 0;
-    if (::fchmod(fd, 0600) != 0)
-        err = errno;
-    if (!err)
-        err = write_all(fd, content);
-    if (!err && ::fsync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && !err)
-        err = errno;
-    if (!err && ::rename(name.data(), file.c_str()) != 0)
-        err = errno;
-    if (err) {
-        ::unlink(name.data());
-        return err;
-    }
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return 0;
+    return tk_replace_file(file, content, tk_replace_options{}).error;
 }
 
 }  // namespace

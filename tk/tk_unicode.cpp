@@ -193,3 +193,12 @@ std::size_t tk_utf8_cut(std::string_view text, std::size_t max_bytes)
         --cut;
     return cut;
 }
+
+bool tk_drop_utf8_bom(std::string_view& text)
+{
+    constexpr std::string_view mark = "\xEF\xBB\xBF";
+    if (text.substr(0, mark.size()) != mark)
+        return false;
+    text.remove_prefix(mark.size());
+    return true;
+}

@@ -30,3 +30,7 @@ std::size_t tk_utf8_length(std::string_view text);
 // The byte length of the longest prefix of whole characters of at most
 // max_bytes bytes.
 std::size_t tk_utf8_cut(std::string_view text, std::size_t max_bytes);
+
+// Drops the UTF-8 byte-order mark (EF BB BF) that some editors put at the
+// start of a text file; true when text began with it.
+bool tk_drop_utf8_bom(std::string_view& text);

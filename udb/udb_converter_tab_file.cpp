@@ -19,6 +19,7 @@
 #include "tk_format.h"
 #include "tk_logger.h"
 #include "tk_string.h"
+#include "tk_unicode.h"
 #include "tk_utils.h"
 
 #include <cstdio>
@@ -30,7 +31,6 @@
 namespace {
 
 constexpr std::size_t max_name_bytes = 254;
-constexpr std::string_view byte_order_mark = "\xEF\xBB\xBF";
 
 const char* const missing_text = "Table names file does not exist.\nPlease verify the correct path/name was given.";
 const char* const unreadable_text = "Table names file cannot be read.";
@@ -100,9 +100,7 @@ void udb_converter::process_tab_file(const std::string& path)
             refuse_nul(line_number);
         if (!line.empty()) {
             std::string_view text = line;
-            const bool marked = names.empty() && text.substr(0, byte_order_mark.size()) == byte_order_mark;
-            if (marked)
-                text.remove_prefix(byte_order_mark.size());
+            const bool marked = names.empty() && tk_drop_utf8_bom(text);
             const std::string_view name = line_name(text, unquoted);
             // A line of blanks is an empty line; a first line of the mark
             // alone stays the empty name it has always given.

@@ -3,20 +3,17 @@
 #include "tk_exception.h"
 #include "tk_format.h"
 #include "tk_logger.h"
+#include "tk_replace_file.h"
 #include "tk_string.h"
 #include "tk_unicode.h"
 #include "tk_utils.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 namespace {
 
@@ -149,27 +146,6 @@ void append_line(std::string& out, const std::wstring& line)
     out += "\r\n";
 }
 
-bool write_all(int fd, const std::string& data)
-{
-    const char* p = data.data();
-    std::size_t left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        if (n == 0) {
-            errno = EIO;
-            return false;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 void trace_store_failure(const std::string& path, const char* step, int code)
 {
     tk_trace(3, "Cannot save the profile '%s' (%s): %s", path, step, errno_text(code));
@@ -177,65 +153,19 @@ void trace_store_failure(const std::string& path, const char* step, int code)
 
 // Writes the bytes to a new file beside the target and renames it over the
 // target only when every step succeeded, so that a full disk or a lost
-// connection never leaves a cut profile behind.
+// connection never leaves a cut profile behind. A new profile may hold the
+// server password: only its owner may read it. A replaced profile keeps the
+// mode its owner gave it, and a link to a profile keeps pointing at it.
 bool replace_file(const std::string& target_path, const std::string& data)
 {
-    std::string target = target_path;
-    struct stat lst {};
-    if (::lstat(target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
-        // Replace the file the link names, not the link.
-        if (char* real = ::realpath(target.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-
-    struct stat st {};
-    const bool existed = ::stat(target.c_str(), &st) == 0;
-    if (existed && S_ISDIR(st.st_mode)) {
-        trace_store_failure(target_path, "the name is a folder", EISDIR);
-        return false;
-    }
-    // The rename would get round a read-only file; respect it instead.
-    if (existed && ::access(target.c_str(), W_OK) != 0) {
-        trace_store_failure(target_path, "the file is read-only", errno);
-        return false;
-    }
-
-    const std::string::size_type slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
-    std::string temp = folder + (slash == std::string::npos ? "/" : "") + ".velc-XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        trace_store_failure(target_path, "creating the temporary file", errno);
-        return false;
-    }
-
-    // A new profile may hold the server password: only its owner may read
-    // it. A replaced profile keeps the mode its owner gave it.
-    const mode_t mode = existed ? (st.st_mode & 07777) : 0600;
-    const char* step = nullptr;
-    if (::fchmod(fd, mode) != 0)
-        step = "setting the mode";
-    else if (!write_all(fd, data))
-        step = "writing";
-    else if (::fsync(fd) != 0)
-        step = "flushing";
-    int code = errno;
-    if (::close(fd) != 0 && !step) {
-        step = "closing";
-        code = errno;
-    }
-    if (!step && ::rename(temp.c_str(), target.c_str()) != 0) {
-        step = "replacing the file";
-        code = errno;
-    }
-    if (step) {
-        ::unlink(temp.c_str());
-        trace_store_failure(target_path, step, code);
-        return false;
-    }
-    return true;
+    tk_replace_options options;
+    options.mode = 0600;
+    options.keep_mode = true;
+    options.follow_link = true;
+    const tk_replace_result r = tk_replace_file(target_path, data, options);
+    if (!r)
+        trace_store_failure(target_path, r.step, r.error);
+    return static_cast<bool>(r);
 }
 
 }  // namespace
@@ -310,6 +240,7 @@ bool udb_profile::load(const std::wstring& path)
     t_pairs* current = nullptr;
     std::wstring current_name;
     std::string bytes;
+    bool first_line = true;
     for (;;) {
         const line_reader::result r = reader.next(bytes);
         if (r == line_reader::result::end)
@@ -317,7 +248,13 @@ bool udb_profile::load(const std::wstring& path)
         if (r != line_reader::result::line)
             return false;
 
-        const std::wstring decoded = tk_utf8_to_wide(bytes);
+        std::string_view text = bytes;
+        // An editor on another system may start the file with a byte-order
+        // mark; the file is UTF-8 either way.
+        if (first_line)
+            tk_drop_utf8_bom(text);
+        first_line = false;
+        const std::wstring decoded = tk_utf8_to_wide(text);
         const std::wstring line = tk_trim(decoded);
         if (line.empty())
             continue;

@@ -1,8 +1,9 @@
 // A profile: a complete set of conversion settings kept in a text file
 // (extension "velc"), as named sections of key/value pairs.
 //
-// The file is UTF-8 without a byte-order mark, lines end in "\r\n" (reading
-// also takes a bare "\n"), and no line is longer than 4095 bytes. A section
+// The file is UTF-8, written without a byte-order mark (reading drops one at
+// its start), lines end in "\r\n" (reading also takes a bare "\n"), and no
+// line is longer than 4095 bytes. A section
 // starts with "[name]"; a pair line is key=value; a line without "=" is a
 // bare entry (each selected table stands on such a line).
 #pragma once

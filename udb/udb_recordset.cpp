@@ -33,6 +33,8 @@ void udb_recordset::reset() {}
 
 void udb_recordset::finish() {}
 
+void udb_recordset::discard() noexcept {}
+
 void udb_recordset::add_column(t_ftd& descriptor)
 {
     TK_TRACE(1, "udb_recordset::add_column (%s)", descriptor.name);

@@ -38,6 +38,9 @@ public:
     // and the commit) and reports a failure to do so by raising. Called once
     // the last record is appended, before the table counts as converted.
     virtual void finish();
+    // Ends the writing without keeping what was written since the last
+    // finish (for a server table: its COPY is rolled back). Never throws.
+    virtual void discard() noexcept;
 
     // Appends the descriptor under a name that no column of the schema has
     // yet (ignoring case): "_", "1", "_", "2", "_", "3" and so on are

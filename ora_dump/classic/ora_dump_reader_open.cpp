@@ -191,66 +191,99 @@ std::unique_ptr<ora_dump_file> ora_dump_reader::open(const std::wstring& path)
             TK_TRACE(3, "Couldn't open dump file %s", path);
             refuse(cannot_read);
         }
-        TK_TRACE(3, "Dump file length: %I64d", length);
-        if (length <= 0) {
-            TK_TRACE(3, "File has 0 size.");
-            refuse(cannot_read);
-        }
-
-        // A read that fails in the header is a dump that cannot be read.
-        std::string header_token, user, tablespace;
-        std::unique_ptr<ora_dump_reader_th> decoder;
-        std::int64_t declared_length = 0;
-        bool classic = false;
-        try {
-            unsigned char pre_number[3] = {};
-            if (stream->read(pre_number, 3) != 3)
-                refuse(cannot_read);
-            TK_TRACE(2, "Version pre-number %s", hex_bytes(pre_number, 3));
-
-            int version = 0;
-            for (int i = 0; i < header_token_tries && !classic; ++i) {
-                bool too_long = false;
-                if (!stream->read_token(header_token, too_long))
-                    break;
-                classic = !too_long && header_version(header_token, version);
-            }
-            if (classic)
-                decoder = read_classic_header(*stream, pre_number, version, header_token, user, tablespace,
-                                              declared_length);
-        } catch (const tk_exception&) {
-            TK_TRACE(3, "Couldn't read the dump header");
-            refuse(cannot_read);
-        }
-        if (!classic) {
-            stream->clear();
-            stream->seek(0);
-            return open_datapump(path, std::move(stream));
-        }
-
-        set_progress(stream->tell(), info.dump_length);
-
-        ora_dump_file::context ctx;
-        if (!ctx.load_if(path)) {
-            TK_TRACE(2, "Read tables \n");
-            ctx.start_scan(path, merge_schema, 0);
-            find_ora_objects(*stream, ctx);
-            ctx.export_header = header_token;
-            ctx.user_name = user;
-            ctx.tablespace_name = tablespace;
-        }
-        // Also a context file's tables: only a whole dump's is ever saved,
-        // and the check reads little more than the dump's last bytes.
-        std::size_t whole = 0;
-        if (classic_ends_early(*stream, ctx.tables, declared_length, whole)) {
-            report_truncated(whole);
-            ctx.truncated = true;
-        }
-        auto database = std::move(ctx).open_database(std::move(stream), std::move(decoder), info);
-        set_ui_progress(100);
-        return database;
+        return open_stream(path, std::move(stream));
     } catch (...) {
         set_ui_progress(-1);
         throw;
     }
+}
+
+std::unique_ptr<ora_dump_file> ora_dump_reader::open(ora_memory_dump dump)
+{
+    TK_TRACE(2, "ora_dump_reader::open(memory: %s)", dump.name);
+    set_ui_progress(0);
+    reset_dump_state();
+    // The opening's context comes from the dump, and goes with the opening.
+    struct memory_scope {
+        ora_dump_reader& reader;
+        ~memory_scope()
+        {
+            reader.memory_dump = nullptr;
+            reader.memory_size = 0;
+        }
+    } scope{*this};
+    try {
+        memory_size = static_cast<std::int64_t>(dump.bytes.size());
+        info.dump_length = memory_size;
+        auto stream = std::make_unique<ora_dump_stream>(std::make_unique<ora_dump_memory_source>(std::move(dump.bytes)));
+        memory_dump = &dump;
+        return open_stream(dump.name, std::move(stream));
+    } catch (...) {
+        set_ui_progress(-1);
+        throw;
+    }
+}
+
+std::unique_ptr<ora_dump_file> ora_dump_reader::open_stream(const std::wstring& path,
+                                                            std::unique_ptr<ora_dump_stream> stream)
+{
+    const std::int64_t length = info.dump_length;
+    TK_TRACE(3, "Dump file length: %I64d", length);
+    if (length <= 0) {
+        TK_TRACE(3, "File has 0 size.");
+        refuse(cannot_read);
+    }
+
+    // A read that fails in the header is a dump that cannot be read.
+    std::string header_token, user, tablespace;
+    std::unique_ptr<ora_dump_reader_th> decoder;
+    std::int64_t declared_length = 0;
+    bool classic = false;
+    try {
+        unsigned char pre_number[3] = {};
+        if (stream->read(pre_number, 3) != 3)
+            refuse(cannot_read);
+        TK_TRACE(2, "Version pre-number %s", hex_bytes(pre_number, 3));
+
+        int version = 0;
+        for (int i = 0; i < header_token_tries && !classic; ++i) {
+            bool too_long = false;
+            if (!stream->read_token(header_token, too_long))
+                break;
+            classic = !too_long && header_version(header_token, version);
+        }
+        if (classic)
+            decoder = read_classic_header(*stream, pre_number, version, header_token, user, tablespace,
+                                          declared_length);
+    } catch (const tk_exception&) {
+        TK_TRACE(3, "Couldn't read the dump header");
+        refuse(cannot_read);
+    }
+    if (!classic) {
+        stream->clear();
+        stream->seek(0);
+        return open_datapump(path, std::move(stream));
+    }
+
+    set_progress(stream->tell(), info.dump_length);
+
+    ora_dump_file::context ctx;
+    if (!load_context(ctx, path, 0)) {
+        TK_TRACE(2, "Read tables \n");
+        start_scan(ctx, path, 0);
+        find_ora_objects(*stream, ctx);
+        ctx.export_header = header_token;
+        ctx.user_name = user;
+        ctx.tablespace_name = tablespace;
+    }
+    // Also a context file's tables: only a whole dump's is ever saved,
+    // and the check reads little more than the dump's last bytes.
+    std::size_t whole = 0;
+    if (classic_ends_early(*stream, ctx.tables, declared_length, whole)) {
+        report_truncated(whole);
+        ctx.truncated = true;
+    }
+    auto database = std::move(ctx).open_database(std::move(stream), std::move(decoder), info);
+    set_ui_progress(100);
+    return database;
 }

@@ -10,12 +10,12 @@
 #include "tk_file.h"
 #include "tk_format.h"
 #include "tk_logger.h"
+#include "tk_replace_file.h"
 #include "tk_string.h"
 #include "tk_unicode.h"
 #include "tk_utils.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -76,39 +76,17 @@ void report_save_failure(const std::string& text)
     ora_dump_reader::send_log(ora_log_kind::warning, text);
 }
 
-// Writes the image to a temporary file beside name and renames it over
-// name, so that an interrupted save leaves the old file (or none).
+// Writes the image to a new file beside name and renames it over name, so
+// that an interrupted save leaves the old file (or none). The dump's folder
+// may be writable by others: nothing in it is opened by name for writing.
 bool write_atomic(const std::wstring& wname, const std::vector<std::uint8_t>& image)
 {
-    std::string name = utf8(wname);
-    std::string tmpl = name + ".XXXXXX";
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    try {
-        tk_stdio_file f(tmpl, 3);
-        const std::int64_t chunk = 1 << 16;
-        std::int64_t total = static_cast<std::int64_t>(image.size());
-        for (std::int64_t at = 0; at < total; at += chunk) {
-            std::int64_t n = std::min(chunk, total - at);
-            if (ora_dump_file::fail_write_after >= 0 && at + n > ora_dump_file::fail_write_after) {
-                std::int64_t part = std::max<std::int64_t>(0, ora_dump_file::fail_write_after - at);
-                if (part > 0)
-                    f.put_at(at, image.data() + at, part);
-                throw tk_exception("Cannot write file", 1);
-            }
-            f.put_at(at, image.data() + at, n);
-        }
-    } catch (...) {
-        ::unlink(tmpl.c_str());
-        return false;
-    }
-    if (::rename(tmpl.c_str(), name.c_str()) != 0) {
-        ::unlink(tmpl.c_str());
-        return false;
-    }
-    return true;
+    const std::string name = utf8(wname);
+    const tk_replace_result r = tk_replace_file(
+        name, std::string_view(reinterpret_cast<const char*>(image.data()), image.size()), tk_replace_options{});
+    if (!r)
+        TK_TRACE(2, "Cannot write '%s' (%s): %s", name, r.step, std::strerror(r.error));
+    return static_cast<bool>(r);
 }
 
 bool position_ok(std::int64_t p, std::int64_t size) { return p >= 0 && p <= size; }
@@ -133,7 +111,6 @@ bool positions_ok(const table_pos& t, std::int64_t size)
 }  // namespace
 
 std::wstring (*ora_dump_file::documents_folder)() = &tk_get_user_home_wpath;
-std::int64_t ora_dump_file::fail_write_after = -1;
 
 ora_dump_file::context::context()
 {
@@ -207,6 +184,35 @@ void ora_dump_file::context::start_scan(const std::wstring& dump_path, bool merg
     merge_schema = merge_setting;
     format = format_now;
     stat_dump();
+}
+
+void ora_dump_file::context::start_memory_scan(const std::wstring& dump_name, bool merge_setting, int format_now,
+                                               std::int64_t size, std::int64_t mtime_ns)
+{
+    *this = context();
+    path = dump_name;
+    merge_schema = merge_setting;
+    format = format_now;
+    dump_size = size;
+    dump_mtime_ns = mtime_ns;
+    in_memory = true;
+}
+
+bool ora_dump_file::context::load_image(const std::vector<std::uint8_t>& image, const std::wstring& dump_name,
+                                        std::int64_t size, std::int64_t mtime_ns, bool merge_setting, int format_now)
+{
+    try {
+        if (image.empty() || !parse_image(image, *this, size, mtime_ns, merge_setting, format_now)) {
+            TK_TRACE(3, "No valid dump context for '%s'; scanning the dump", dump_name);
+            return false;
+        }
+        path = dump_name;
+        in_memory = true;
+        return true;
+    } catch (...) {
+        TK_TRACE(3, "The dump context of '%s' cannot be read; scanning the dump", dump_name);
+        return false;
+    }
 }
 
 bool ora_dump_file::build_image(const context& c, std::vector<std::uint8_t>& image)
@@ -490,6 +496,8 @@ bool ora_dump_file::context::load_if(const std::wstring& dump_path, bool merge_s
 
 bool ora_dump_file::context::save() const noexcept
 {
+    if (in_memory)
+        return false;  // no file lies beside a dump held in memory
     try {
         TK_TRACE(2, "ora_dump_file::context::save");
         if (!complete || truncated) {

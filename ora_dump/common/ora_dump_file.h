@@ -40,10 +40,16 @@ public:
         // scanned. Never raises.
         bool load_if(const std::wstring& dump_path, bool merge_setting, int format_now);
         bool load_if(const std::wstring& dump_path);
+        // load_if for a dump held in memory, of that size and time stamp,
+        // from what its context file would hold: the same checks, and no
+        // file read. The context is then one of a dump in memory.
+        bool load_image(const std::vector<std::uint8_t>& image, const std::wstring& dump_name,
+                        std::int64_t size, std::int64_t mtime_ns, bool merge_setting, int format_now);
         // Writes the context file beside the dump, or else in the documents
         // folder, through a temporary file and a rename. Only a complete scan
-        // is saved. Never raises: a failure gives false, is traced and sent
-        // to the log sink as a warning.
+        // is saved, and never that of a dump held in memory. Never raises: a
+        // failure gives false, is traced and sent to the log sink as a
+        // warning.
         bool save() const noexcept;
 
         // Takes the dump's size and modification time, which the trailer
@@ -51,6 +57,9 @@ public:
         bool stat_dump();
         // Starts over as the context of a fresh scan of the dump at path.
         void start_scan(const std::wstring& dump_path, bool merge_setting, int format_now);
+        // start_scan for a dump held in memory, of that size and time stamp.
+        void start_memory_scan(const std::wstring& dump_name, bool merge_setting, int format_now,
+                               std::int64_t size, std::int64_t mtime_ns);
         // The end of every opening: the stream, rewound, the row decoder and
         // the text facts join the context, which becomes the dump database.
         std::unique_ptr<ora_dump_file> open_database(std::unique_ptr<ora_dump_stream> dump_stream,
@@ -84,6 +93,9 @@ public:
         // The dump as stat_dump saw it; -1 until then.
         std::int64_t dump_size = -1;
         std::int64_t dump_mtime_ns = 0;
+        // The context of a dump held in memory: save() writes no file for
+        // it, since no file lies beside it.
+        bool in_memory = false;
     };
 
     // Takes over the stream, the row decoder, the table map and the Data Pump
@@ -140,8 +152,6 @@ public:
 
     // The documents folder; tests replace it.
     static std::wstring (*documents_folder)();
-    // Tests make a write fail after this many bytes; -1 never.
-    static std::int64_t fail_write_after;
 
     // The file image of a context, or false when it cannot be stored (a
     // text above 65,535 bytes). Exposed for tests of the layout.

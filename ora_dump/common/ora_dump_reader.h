@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class ora_dump_file;
 class ora_dump_reader_th;
@@ -45,6 +46,21 @@ using ora_log_sink = std::function<void(ora_log_kind kind, const std::string& te
 // The table map: keys ordered by code unit.
 using ora_table_map = std::map<std::wstring, table_pos>;
 
+// A dump held in memory rather than in a file. Nothing is read from or
+// written to the file system for it: its context is the image given with
+// it, if any, and a scan of it leaves no context file.
+struct ora_memory_dump {
+    std::vector<std::uint8_t> bytes;
+    // The dump's name: the path of its database and of its messages.
+    std::wstring name;
+    // The time stamp of the dump, which a context image must record to be
+    // taken for it (as a context file must record its dump's).
+    std::int64_t mtime_ns = 0;
+    // What the context file of an earlier opening would hold; empty, or not
+    // valid for this dump: the dump is scanned.
+    std::vector<std::uint8_t> context_image;
+};
+
 class ora_dump_reader : public tk_singleton<ora_dump_reader> {
 public:
 
@@ -58,6 +74,9 @@ public:
     // refusal leaves as tk_final_exception. Any failure leaving the opening
     // sets the progress to -1 first.
     std::unique_ptr<ora_dump_file> open(const std::wstring& path);
+    // Opens a dump held in memory as open(path) opens a file, refusals and
+    // progress alike; the database reads from the bytes, which it keeps.
+    std::unique_ptr<ora_dump_file> open(ora_memory_dump dump);
     // The Data Pump opening, for a dump without a classic header. The stream
     // is the one open read, cleared and at position 0.
     virtual std::unique_ptr<ora_dump_file> open_datapump(const std::wstring& path,
@@ -162,6 +181,27 @@ public:
     std::map<std::string, std::uint16_t> codepages;
 
 protected:
+    // The context of the dump being opened, in the format: from its context
+    // file, or for a dump held in memory from the image given with it. False
+    // when there is none valid for the dump: it is to be scanned.
+    template <typename Context>
+    bool load_context(Context& ctx, const std::wstring& path, int format)
+    {
+        if (memory_dump)
+            return ctx.load_image(memory_dump->context_image, path, memory_size, memory_dump->mtime_ns, merge_schema,
+                                  format);
+        return ctx.load_if(path, merge_schema, format);
+    }
+    // Makes ctx the context of a fresh scan of the dump being opened.
+    template <typename Context>
+    void start_scan(Context& ctx, const std::wstring& path, int format)
+    {
+        if (memory_dump)
+            ctx.start_memory_scan(path, merge_schema, format, memory_size, memory_dump->mtime_ns);
+        else
+            ctx.start_scan(path, merge_schema, format);
+    }
+
     // Refuses the dump being opened with the message of entry: the progress
     // becomes -1 and the reporter gets it as a level-1 failure.
     [[noreturn]] void refuse(int entry);
@@ -187,6 +227,9 @@ private:
     // Null when no table does.
     const std::wstring* claim(const std::wstring& name_w, const scan_state& scan, const char* what,
                               std::int64_t position) const;
+    // The opening after the file or the bytes are open: the header, the
+    // format, then the tables.
+    std::unique_ptr<ora_dump_file> open_stream(const std::wstring& path, std::unique_ptr<ora_dump_stream> stream);
     void scan_lines(ora_dump_stream& stream, scan_state& scan, ora_table_map& tables);
     void finish_scan(ora_dump_stream& stream, scan_state& scan, ora_table_map& tables);
 
@@ -201,6 +244,9 @@ private:
     mutable std::mutex sink_mutex;
     ora_log_sink sink;
     std::function<bool()> stop_check;
+    // The dump held in memory being opened; null while a file is.
+    const ora_memory_dump* memory_dump = nullptr;
+    std::int64_t memory_size = 0;
 };
 
 // Big-endian UTF-16 to wide text: surrogate pairs are joined, lone halves

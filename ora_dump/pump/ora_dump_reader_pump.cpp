@@ -30,13 +30,13 @@ std::unique_ptr<ora_dump_file> ora_dump_reader::open_datapump(const std::wstring
     send_log(ora_log_kind::shown, "Reading tables...\n");
 
     ora_dump_file::context ctx;
-    bool loaded = ctx.load_if(path, merge_schema, 1);
+    bool loaded = load_context(ctx, path, 1);
     if (loaded && !ora_dump_pump::context_fits(ctx, info.dump_length)) {
         TK_TRACE(3, "The dump context file does not fit the dump; scanning the dump");
         loaded = false;
     }
     if (!loaded) {
-        ctx.start_scan(path, merge_schema, 1);
+        start_scan(ctx, path, 1);
         ctx.export_header = header.export_header;
         ora_dump_pump::scan(*this, *stream, ctx, header);
     }

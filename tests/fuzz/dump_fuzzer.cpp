@@ -1,27 +1,26 @@
-// The bytes as a dump file, classic or Data Pump: opened with the reader's
-// normal opening, then every table read as a conversion run reads it.
+// The bytes as a dump, classic or Data Pump: opened with the reader's
+// normal opening (from memory: no file is written, and no context file is
+// read or left behind), then every table read as a conversion run reads it.
 
 #include "fuzz_support.h"
 
 #include "ora_dump_file.h"
 #include "ora_dump_reader.h"
-#include "tk_unicode.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const std::string path = fuzz::home() + "/input.dmp";
     static ora_dump_reader* reader = new ora_dump_reader();
     fuzz::front();
-    // A context left by an earlier input of the same size and time stamp
-    // would stand in for this input's scan.
-    fuzz::remove_context_files(path);
-    fuzz::write_file(path, data, size);
     fuzz::run([&] {
-        std::unique_ptr<ora_dump_file> db = reader->open(tk_utf8_to_wide(path));
+        ora_memory_dump dump;
+        dump.bytes.assign(data, data + size);
+        dump.name = L"input.dmp";
+        std::unique_ptr<ora_dump_file> db = reader->open(std::move(dump));
         if (!db)
             return;
         const bool pump = reader->m_datapump;
@@ -34,6 +33,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return pos->second.end_pos > pos->second.start_pos ? pos->second.end_pos - pos->second.start_pos : 0;
         });
     });
-    fuzz::remove_context_files(path);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "error_handler.h"
 #include "ora_dump_file.h"
+#include "ora_dump_parser.h"
 #include "recording_front_end.h"
 #include "tk_exception.h"
 #include "tk_unicode.h"
@@ -60,6 +61,9 @@ struct program {
     }
     recording_front_end fe;
     error_handler handler{error_handler_code_count, error_handler_codes};
+    // The XML library stays initialised for the process, as the programs
+    // keep it: otherwise every document would set it up and tear it down.
+    xml_platform_guard xml;
 };
 
 program& the_program(bool console)

@@ -1,6 +1,7 @@
 // What the fuzz harnesses share: a private home for the process (HOME, the
 // XDG folders and the documents folder all inside one temporary folder),
-// the program's reporter and a recording front end, and
+// the program's reporter, a recording front end and the XML library set up
+// once, and
 // the rule that tells an expected refusal from a finding.
 //
 // A finding aborts the process with a line on stderr, so that libFuzzer
