@@ -1,9 +1,10 @@
 // The memory a large value costs: velcagent converts dumps of two rows, each
 // with one value of 16, 64 and 256 MB (a BLOB or a CLOB, in a classic and in
-// a Data Pump dump), and its peak
+// a Data Pump dump; a LONG RAW or a LONG in a classic dump), and its peak
 // resident memory is set beside the value's size. Each converted table is
 // checked on the server against the value rebuilt there. The sizes can be
-// narrowed with VELC_BENCH_LOB_MB (e.g. "16,64").
+// narrowed with VELC_BENCH_LOB_MB (e.g. "16,64"), the cases with
+// VELC_BENCH_LOB_ONLY (the rows whose label holds that text, e.g. "LONG").
 
 #include "velc_bench.h"
 
@@ -41,6 +42,7 @@ struct lob_case {
 const lob_case cases[] = {
     {"classic BLOB", format::classic, kind::blob},     {"classic CLOB", format::classic, kind::clob},
     {"Data Pump BLOB", format::pump, kind::blob},      {"Data Pump CLOB", format::pump, kind::clob},
+    {"classic LONG RAW", format::classic, kind::long_raw}, {"classic LONG", format::classic, kind::long_text},
 };
 
 std::vector<long> sizes_mb()
@@ -97,6 +99,9 @@ bench_result lob_memory(const bench_env& env)
     for (long mb : sizes_mb()) {
         const std::size_t size = static_cast<std::size_t>(mb) << 20;
         for (const lob_case& c : cases) {
+            const char* only = std::getenv("VELC_BENCH_LOB_ONLY");
+            if (only && *only && std::string(c.label).find(only) == std::string::npos)
+                continue;
             const std::string path = env.dir + "/velc_bench_lobs_" + std::to_string(::getpid()) + ".dmp";
             const std::string context = tk_wide_to_utf8(ora_dump_file::context_file_name(tk_utf8_to_wide(path)));
             if (!write_apart(path, c, size)) {

@@ -1,6 +1,7 @@
 // Large values end to end: a value several times larger than the dump
 // stream's window and the COPY stream's pieces comes out on the server byte
-// for byte, in both dump formats, as BLOB and as CLOB.
+// for byte, in both dump formats, as BLOB and as CLOB, and in a classic dump
+// as LONG RAW and as LONG.
 #include "e2e_support.h"
 #include "ora_dump_writer_lobs.h"
 
@@ -28,6 +29,12 @@ TEST_F(E2eLob, ValuesLargerThanTheBuffersArriveWhole)
     const lob_case cases[] = {
         {"classic BLOB", format::classic, kind::blob, (3u << 20) + 17},
         {"classic CLOB", format::classic, kind::clob, (3u << 20) + 250},
+        {"classic LONG RAW", format::classic, kind::long_raw, (3u << 20) + 9},
+        {"classic LONG", format::classic, kind::long_text, (3u << 20) + 31},
+        // Pieces of one size to the end: a zero size ends the value.
+        {"classic LONG RAW of whole pieces", format::classic, kind::long_raw, 8000u * 3},
+        {"classic LONG of whole pieces", format::classic, kind::long_text, 8000u * 3},
+        {"classic short LONG", format::classic, kind::long_text, 10},
         {"Data Pump BLOB", format::pump, kind::blob, (3u << 20) + 5},
         {"Data Pump CLOB", format::pump, kind::clob, (3u << 20) + 122},
     };

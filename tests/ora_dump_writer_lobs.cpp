@@ -124,6 +124,9 @@ bool write_classic(const std::string& path, kind k, const std::string& table, co
         } else {
             r.chunked(value, 8000, k == kind::long_text);
             r.value(ora_rows::number(std::to_string(i + 1)));
+            // Every row of a dump whose LOB values follow the rows ends
+            // with 00 00, whether or not a LOB value comes after it.
+            r.gap();
         }
         put(out, r.data());
     }

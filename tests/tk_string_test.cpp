@@ -362,6 +362,20 @@ TEST(TkString, OutputGrowsWithTheText)
     const std::string sjis = tk_to_ansi(std::wstring(1000, L'\u3042'), 932);
     EXPECT_EQ(sjis.size(), 2000u);
     EXPECT_EQ(tk_to_unicode(sjis, 932), std::wstring(1000, L'\u3042'));
+
+    // Texts far longer than the converter's buffer: a character beyond the
+    // 16-bit plane after an odd count of others, so that its two UTF-16
+    // units fall on both sides of a refill; and a single-byte page.
+    std::wstring mixed;
+    for (int i = 0; i < 30000; ++i) {
+        mixed.push_back(L'a');
+        mixed.push_back(L'\U00010000');
+    }
+    EXPECT_EQ(tk_to_unicode(tk_to_ansi(mixed, 54936), 54936), mixed);
+    std::wstring latin;
+    for (int i = 0; i < 100000; ++i)
+        latin.push_back(static_cast<wchar_t>(i % 2 ? 0xE9 : 0x41 + i % 26));
+    EXPECT_EQ(tk_to_unicode(tk_to_ansi(latin, 1252), 1252), latin);
 }
 
 TEST(TkString, BufferForms)

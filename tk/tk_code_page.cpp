@@ -247,6 +247,65 @@ std::string icu_from_unicode(UConverter* conv, std::u16string_view text, const c
     return icu_convert<std::string>(conv, text, text.size() * 2 + 8, failure_text, ucnv_fromUnicode);
 }
 
+// Code-page text to wide text through a fixed buffer of UTF-16 units, so
+// that a long text is held once, in its wide characters, and not as UTF-16
+// beside them. The result gets its room once: the byte count for a code
+// page of one byte a character, otherwise the units that a first pass
+// counts.
+std::wstring icu_to_wide(UConverter* conv, std::string_view text, const char* failure_text)
+{
+    constexpr std::size_t room = 16384;
+    char16_t units[room];
+    auto convert = [&](auto&& take) {
+        ucnv_resetToUnicode(conv);
+        const char* source = text.data();
+        const char* const source_end = text.data() + text.size();
+        for (;;) {
+            char16_t* target = units;
+            UErrorCode err = U_ZERO_ERROR;
+            ucnv_toUnicode(conv, &target, units + room, &source, source_end, nullptr, true, &err);
+            take(static_cast<std::size_t>(target - units));
+            if (err == U_BUFFER_OVERFLOW_ERROR)
+                continue;
+            if (U_FAILURE(err))
+                raise_conversion_failure(conv, failure_text, err);
+            break;
+        }
+    };
+    std::size_t count = text.size();
+    if (ucnv_getMaxCharSize(conv) > 1) {
+        count = 0;
+        convert([&](std::size_t n) { count += n; });
+    }
+    std::wstring out;
+    out.reserve(count);
+    // A surrogate pair may be split between two fills of the buffer.
+    char16_t high = 0;
+    convert([&](std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const char16_t u = units[i];
+            if (high != 0) {
+                if (u >= 0xDC00 && u <= 0xDFFF) {
+                    out.push_back(static_cast<wchar_t>(0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00)));
+                    high = 0;
+                    continue;
+                }
+                out.push_back(static_cast<wchar_t>(0xFFFD));
+                high = 0;
+            }
+            if (u >= 0xD800 && u <= 0xDBFF)
+                high = u;
+            else if (u >= 0xDC00 && u <= 0xDFFF)
+                out.push_back(static_cast<wchar_t>(0xFFFD));
+            else
+                out.push_back(static_cast<wchar_t>(u));
+        }
+    });
+    if (high != 0)
+        out.push_back(static_cast<wchar_t>(0xFFFD));
+    return out;
+}
+
 std::wstring widen_ascii(std::string_view text)
 {
     std::wstring out(text.size(), L'\0');
@@ -312,7 +371,7 @@ std::wstring tk_to_unicode(std::string_view text, int code_page)
     converter& c = thread_converter(code_page, to_unicode_text);
     if (c.ascii_to_unicode && all_ascii(text))
         return widen_ascii(text);
-    return tk_u16_to_wstring(icu_to_unicode(c.conv.get(), text, to_unicode_text));
+    return icu_to_wide(c.conv.get(), text, to_unicode_text);
 }
 
 bool tk_to_ansi_buf(const wchar_t* text, std::unique_ptr<char[]>& out)

@@ -11,6 +11,7 @@
 #include "udb_record.h"
 #include "udb_schema.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <limits>
@@ -235,8 +236,46 @@ void ora_dump_reader_th::consume(ora_dump_stream& stream, std::vector<std::uint8
         skip(stream, count);
 }
 
+std::uint64_t ora_dump_reader_th::chunks_length(ora_dump_stream& stream, bool zero_last_ends) const
+{
+    const std::int64_t start = stream.tell();
+    const std::int64_t lim = limit(stream);
+    auto size_at = [&](std::int64_t at, std::uint16_t& size) {
+        std::uint8_t b[2];
+        if (stream.failed() || lim - at < 2 || !stream.seek(at) || stream.read(b, 2) != 2)
+            return false;
+        size = static_cast<std::uint16_t>(b[0] | b[1] << 8);
+        return true;
+    };
+    std::uint64_t total = 0;
+    std::int64_t at = start;
+    std::uint16_t size = 0;
+    if (size_at(at, size)) {
+        at += 2;
+        while (size != 0 && lim - at >= size) {
+            total += size;
+            at += size;
+            std::uint16_t next = 0;
+            if (!size_at(at, next))
+                break;
+            at += 2;
+            if (next != size) {
+                if (next != 0 || !zero_last_ends)
+                    total += std::min<std::uint64_t>(next, static_cast<std::uint64_t>(std::max<std::int64_t>(lim - at, 0)));
+                break;
+            }
+        }
+    }
+    stream.seek(start);
+    return total;
+}
+
 void ora_dump_reader_th::read_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>* out, bool zero_last_ends)
 {
+    // Once in its full size: growing by the pieces would hold the old and
+    // the new buffer at once.
+    if (out)
+        out->reserve(out->size() + chunks_length(stream, zero_last_ends));
     std::uint16_t size = read_u16le(stream);
     TK_TRACE(1, "chunk_size=%d", size);
     std::uint16_t last;

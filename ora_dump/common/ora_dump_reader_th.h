@@ -208,6 +208,9 @@ protected:
     // until one differs, which is the last piece; two bytes end the value.
     // With zero_last_ends a last size of 0 ends it without them.
     void read_chunks(ora_dump_stream& stream, std::vector<std::uint8_t>* out, bool zero_last_ends);
+    // The bytes that read_chunks will append, from the piece sizes alone;
+    // the stream stays where it is. A value cut short counts what is there.
+    std::uint64_t chunks_length(ora_dump_stream& stream, bool zero_last_ends) const;
     // The chunks of a long LOB after its header, each led by its 16-bit
     // size; a zero size ends them. After each chunk, next(size) reads on
     // and gives the size of the following chunk, or 0 when the LOB's own
