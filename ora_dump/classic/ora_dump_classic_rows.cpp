@@ -13,6 +13,8 @@
 #include "udb_record.h"
 #include "udb_schema.h"
 
+#include <bit>
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -400,6 +402,23 @@ bool ora_dump_reader_th::read_row(ora_dump_stream& stream, std::int64_t end_pos,
     return true;
 }
 
+namespace {
+
+// A row's lengths are little-endian pairs; one load of the pair keeps the
+// walk's chain from length to the next position short.
+inline std::uint16_t load_le16(const std::uint8_t* p)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint16_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    } else {
+        return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+    }
+}
+
+} // namespace
+
 std::int64_t ora_dump_reader_th::skip_plain_rows(ora_dump_stream& stream, const udb_schema& schema,
                                                  std::int64_t end_pos, std::size_t max_rows, bool& at_end)
 {
@@ -444,7 +463,7 @@ std::int64_t ora_dump_reader_th::skip_plain_rows(ora_dump_stream& stream, const 
                 framed = false;
                 break;
             }
-            const std::uint16_t length = static_cast<std::uint16_t>(b[pos] | b[pos + 1] << 8);
+            const std::uint16_t length = load_le16(b + pos);
             pos += 2;
             if (length == len_null)
                 continue;
