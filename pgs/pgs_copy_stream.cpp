@@ -25,10 +25,21 @@ pgs_copy_stream::pgs_copy_stream(pqxx::transaction_base& tx, const std::string& 
     // libpq directly, since the library copies every piece twice more on
     // its way.
     writer = std::make_unique<pqxx::tablewriter>(tx, quoted_table);
+    // The transaction's connection outlives the writer.
+    conn = pgs_engine::get_instance()->raw_handle();
     pending.reserve(flush_size + 64 * 1024);
 }
 
-pgs_copy_stream::~pgs_copy_stream() = default;
+pgs_copy_stream::~pgs_copy_stream()
+{
+    // On a connection that is gone, the library's own end of the COPY asks
+    // libpq for the COPY's result and never frees it; taking that result
+    // here first leaves the library none to lose.
+    if (writer && conn && PQstatus(conn) == CONNECTION_BAD) {
+        while (PGresult* result = PQgetResult(conn))
+            PQclear(result);
+    }
+}
 
 void pgs_copy_stream::send(const char* data, std::size_t count)
 {

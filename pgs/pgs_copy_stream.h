@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+struct pg_conn;
+
 namespace pqxx {
 class tablewriter;
 class transaction_base;
@@ -54,6 +56,8 @@ private:
     void send(const char* data, std::size_t count);
 
     std::unique_ptr<pqxx::tablewriter> writer;
+    // libpq's connection under the writer's transaction.
+    pg_conn* conn = nullptr;
     std::string pending;
     std::vector<pgs_copy_large_value> large;
     std::string piece;
