@@ -217,6 +217,39 @@ void append_escaped_text(std::string& out, std::wstring_view text)
     }
 }
 
+// The same escapes for UTF-8 text, whose bytes from 0x80 on pass as they
+// are.
+void append_escaped_utf8(std::string& out, std::string_view text)
+{
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char* escape;
+        switch (text[i]) {
+        case '\\':
+            escape = "\\\\";
+            break;
+        case '\t':
+            escape = "\\\t";
+            break;
+        case '\n':
+            escape = "\\n";
+            break;
+        case '\r':
+            escape = "\\r";
+            break;
+        case '\0':
+            out.append(text.data() + run, i - run);
+            return;
+        default:
+            continue;
+        }
+        out.append(text.data() + run, i - run);
+        out += escape;
+        run = i + 1;
+    }
+    out.append(text.data() + run, text.size() - run);
+}
+
 }  // namespace
 
 bool pgs_is_binary_vartype(VARTYPE vt)
@@ -489,6 +522,25 @@ void pgs_append_copy_field(std::string& out, const udb_field& field, const t_ftd
         out += "\\N";
         return;
     }
+    if (fvt == VT_BSTR && field.is_compact_text()) {
+        // A long text kept as UTF-8 goes out without its wide form.
+        const std::string_view text = field.compact_text();
+        if (text.empty()) {
+            if (column.vartype != VT_BSTR)
+                out += "\\N";
+            return;
+        }
+        if (column.vartype == VT_DATE || pgs_is_binary_vartype(column.vartype)) {
+            append_escaped_text(out, to_pgs_str(field.to_wstring(), column.vartype, column.reserved, pgs_copy_form));
+            return;
+        }
+        if (large) {
+            large->push_back({out.size(), &field});
+            return;
+        }
+        append_escaped_utf8(out, text);
+        return;
+    }
     if (fvt == VT_BSTR) {
         const std::wstring& text = field.get_bstr();
         if (text.empty() || text[0] == L'\0') {
@@ -561,6 +613,17 @@ void pgs_append_copy_field(std::string& out, const udb_field& field, const t_ftd
 void pgs_write_copy_value(const udb_field& field, std::size_t piece, std::string& buffer,
                           const std::function<void(std::string&)>& send)
 {
+    if (field.get_vt() == VT_BSTR && field.is_compact_text()) {
+        // An escape takes at most 2 bytes a byte; a character split between
+        // two pieces is whole again in the stream.
+        const std::string_view text = field.compact_text();
+        const std::size_t step = piece / 2 + 1;
+        for (std::size_t at = 0; at < text.size(); at += step) {
+            append_escaped_utf8(buffer, text.substr(at, step));
+            send(buffer);
+        }
+        return;
+    }
     if (field.get_vt() == VT_BSTR) {
         // The text ends at its first NUL, as in a line of its own.
         std::wstring_view text(field.get_bstr());

@@ -854,3 +854,107 @@ TEST(OleVariant, TypeTests)
     EXPECT_EQ(ole_variant::convert_to_byte_array(raw, 3), (std::vector<std::uint8_t>{1, 2, 3}));
     EXPECT_TRUE(ole_variant::convert_to_byte_array(nullptr, 0).empty());
 }
+
+// A text kept as UTF-8 reads, copies, moves and changes type as the same
+// text in wide characters does.
+TEST(OleVariant, CompactTextBehavesLikeWideText)
+{
+    struct text_case {
+        const char* name;
+        std::string utf8;  // what attach_utf8 gets
+        std::wstring wide;  // the same text in wide characters, NUL included
+    };
+    const text_case cases[] = {
+        {"ascii", "plain text", L"plain text"},
+        {"empty", "", L""},
+        {"every width", "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z", L"a\u00E9\u20AC\U0001F600z"},
+        {"escapes kept", "tab\there\\ line\r\n", L"tab\there\\ line\r\n"},
+        {"cut at a NUL", std::string("ab\0cd", 5), std::wstring(L"ab\0cd", 5)},
+        {"a number", " 42 ", L" 42 "},
+        {"a date", "2024-02-29 13:45:00", L"2024-02-29 13:45:00"},
+        {"long", std::string(70000, 'x') + "\xC3\x9F", std::wstring(70000, L'x') + L"\u00DF"},
+    };
+    auto compact = [](const std::string& utf8) {
+        ole_variant v;
+        v.attach_utf8(std::string(utf8));
+        return v;
+    };
+    for (const text_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ole_variant wide;
+        wide.attach_wstring(c.wide);
+        const ole_variant small = compact(c.utf8);
+        EXPECT_EQ(small.get_vt(), VT_BSTR);
+        EXPECT_TRUE(small.is_compact_text());
+        EXPECT_EQ(small.to_string(), wide.to_string());
+        EXPECT_EQ(small.to_wstring(), wide.to_wstring());
+        std::string line = "|";
+        small.append_string(line);
+        EXPECT_EQ(line, "|" + wide.to_string());
+        EXPECT_TRUE(small.is_compact_text()) << "reading its text keeps the UTF-8";
+
+        // Copies and moves keep the form and the text.
+        ole_variant copy = small;
+        EXPECT_TRUE(copy.is_compact_text());
+        EXPECT_EQ(copy.to_string(), wide.to_string());
+        ole_variant moved = std::move(copy);
+        EXPECT_TRUE(moved.is_compact_text());
+        EXPECT_EQ(moved.to_string(), wide.to_string());
+        EXPECT_EQ(copy.get_vt(), VT_EMPTY);
+        EXPECT_FALSE(copy.is_compact_text());
+        EXPECT_EQ(copy.to_string(), "");
+        ole_variant assigned(7);
+        assigned = small;
+        EXPECT_EQ(assigned.to_string(), wide.to_string());
+        assigned = std::move(moved);
+        EXPECT_EQ(assigned.to_wstring(), wide.to_wstring());
+        EXPECT_FALSE(moved.is_compact_text());
+
+        // get_bstr gives the text up to its NUL and turns the value wide.
+        ole_variant asked = compact(c.utf8);
+        EXPECT_EQ(asked.get_bstr(), wide.to_wstring());
+        EXPECT_FALSE(asked.is_compact_text());
+        EXPECT_TRUE(asked.compact_text().empty());
+        EXPECT_EQ(asked.to_string(), wide.to_string());
+
+        // Every change of type ends as it does for the wide text.
+        for (VARTYPE type : {VT_BSTR, VT_I2, VT_I4, VT_I8, VT_R8, VT_CY, VT_DECIMAL, VT_BOOL, VT_DATE,
+                             VT_BYTE_ARRAY}) {
+            SCOPED_TRACE(type);
+            ole_variant a = compact(c.utf8);
+            ole_variant b;
+            b.attach_wstring(std::wstring(c.wide.c_str()));
+            bool a_failed = false, b_failed = false;
+            try {
+                a.change_type(type);
+            } catch (const ole_cast_exception&) {
+                a_failed = true;
+            }
+            try {
+                b.change_type(type);
+            } catch (const ole_cast_exception&) {
+                b_failed = true;
+            }
+            EXPECT_EQ(a_failed, b_failed);
+            EXPECT_EQ(a.get_vt(), b.get_vt());
+            EXPECT_EQ(a.to_string(), b.to_string());
+        }
+    }
+
+    // A new value of any kind drops the UTF-8.
+    ole_variant v = compact("some text");
+    v = 5;
+    EXPECT_FALSE(v.is_compact_text());
+    EXPECT_EQ(v.to_string(), "5");
+    v = compact("some text");
+    v.attach_wstring(std::wstring(L"other"));
+    EXPECT_FALSE(v.is_compact_text());
+    EXPECT_EQ(v.to_string(), "other");
+    v = compact("some text");
+    v.attach_binary(std::vector<std::uint8_t>{1, 2});
+    EXPECT_EQ(v.to_string(), "0x0102");
+    v = compact("some text");
+    v.clear();
+    EXPECT_FALSE(v.is_compact_text());
+    EXPECT_EQ(v.to_string(), "");
+}

@@ -560,12 +560,16 @@ ole_variant::ole_variant(ole_variant&& other) noexcept
       uint64_value(other.uint64_value),
       time(other.time),
       vt(other.vt),
+      compact(other.compact),
       num(other.num),
       bstr(std::move(other.bstr)),
+      text8(std::move(other.text8)),
       bytes(std::move(other.bytes)),
       decimal(std::move(other.decimal))
 {
     other.vt = VT_EMPTY;
+    other.compact = false;
+    other.text8.clear();
 }
 
 ole_variant& ole_variant::operator=(ole_variant&& other) noexcept
@@ -576,11 +580,15 @@ ole_variant& ole_variant::operator=(ole_variant&& other) noexcept
     uint64_value = other.uint64_value;
     time = other.time;
     vt = other.vt;
+    compact = other.compact;
     num = other.num;
     bstr = std::move(other.bstr);
+    text8 = std::move(other.text8);
     bytes = std::move(other.bytes);
     decimal = std::move(other.decimal);
     other.vt = VT_EMPTY;
+    other.compact = false;
+    other.text8.clear();
     return *this;
 }
 
@@ -624,6 +632,11 @@ ole_variant& ole_variant::operator=(std::wstring&& text)
 
 void ole_variant::set_type(VARTYPE type) noexcept
 {
+    // Every caller stores a new value, so UTF-8 text never outlives it.
+    if (compact) {
+        std::string().swap(text8);
+        compact = false;
+    }
     if (vt == VT_BSTR && type != VT_BSTR)
         bstr.clear();
     if (vt == VT_BYTE_ARRAY && type != VT_BYTE_ARRAY)
@@ -670,6 +683,33 @@ void ole_variant::attach_wstring(std::wstring&& text)
 {
     set_type(VT_BSTR);
     bstr = std::move(text);
+}
+
+void ole_variant::attach_utf8(std::string&& text)
+{
+    const std::size_t nul = text.find('\0');
+    if (nul != std::string::npos)
+        text.resize(nul);
+    set_type(VT_BSTR);
+    bstr.clear();
+    bstr.shrink_to_fit();
+    text8 = std::move(text);
+    compact = true;
+}
+
+const std::wstring& ole_variant::get_bstr() const
+{
+    if (compact)
+        widen();
+    return bstr;
+}
+
+void ole_variant::widen() const
+{
+    // Built first, so that a failure leaves the UTF-8 in place.
+    bstr = tk_utf8_to_wide(text8);
+    std::string().swap(text8);
+    compact = false;
 }
 
 void ole_variant::attach_binary(std::size_t count, const void* data)
@@ -769,7 +809,10 @@ void ole_variant::append_string(std::string& out) const
         out += ole_date(time).to_string(true);
         break;
     case VT_BSTR:
-        append_utf8(out, bstr);
+        if (compact)
+            out += text8;
+        else
+            append_utf8(out, bstr);
         break;
     case VT_BOOL:
         TK_TRACE(1, "to_string - bool: %d", num.boolean);
@@ -803,6 +846,8 @@ std::string ole_variant::to_string() const
 std::wstring ole_variant::to_wstring() const
 {
     TK_TRACE(1, "ole_variant::to_wstring (vt=%08X)", vt);
+    if (vt == VT_BSTR && compact)
+        return tk_utf8_to_wide(text8);
     if (vt == VT_BSTR)
         return std::wstring(up_to_nul(std::wstring_view(bstr)));
     return tk_utf8_to_wide(to_string());
@@ -1028,6 +1073,9 @@ bool ole_variant::exact_integer(bool& negative, std::uint64_t& magnitude) const 
 void ole_variant::change_type(VARTYPE type)
 {
     TK_TRACE(1, "ole_variant::change_type(old=%d,new=%d)", vt, type);
+    // A change to another type reads the text in its wide form.
+    if (compact && type != VT_BSTR)
+        widen();
     if (type == vt || vt == VT_EMPTY || vt == VT_NULL || (is_binary_type(vt) && is_binary_type(type))) {
         TK_TRACE(1, "Type cannot be changed");
         return;

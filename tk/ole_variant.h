@@ -101,6 +101,11 @@ public:
     // VT_BSTR of all characters, embedded NULs included.
     void attach_wstring(const std::wstring& text);
     void attach_wstring(std::wstring&& text);
+    // VT_BSTR kept as the UTF-8 given (valid UTF-8, cut here at its first
+    // NUL), for a text so long that its wide characters would cost four
+    // times its bytes: the wide text is made only when get_bstr asks for it,
+    // and the value then keeps that form instead.
+    void attach_utf8(std::string&& text);
     // A byte array of exactly count bytes. A count of 0 gives an empty array
     // whatever the pointer; a null pointer with bytes to copy is an internal
     // error.
@@ -143,7 +148,13 @@ public:
     std::uint64_t get_uint64() const noexcept { return uint64_value; }
     const t_systemtime& get_time() const noexcept { return time; }
     const ole_decimal& get_decimal() const noexcept { return decimal; }
-    const std::wstring& get_bstr() const noexcept { return bstr; }
+    // The wide text. A text kept as UTF-8 turns into its wide form here, so
+    // a value must not be read this way from two threads at once.
+    const std::wstring& get_bstr() const;
+    // Whether a VT_BSTR is kept as UTF-8 (attach_utf8), and that UTF-8,
+    // for a writer that sends it without making the wide text.
+    bool is_compact_text() const noexcept { return compact; }
+    std::string_view compact_text() const noexcept { return text8; }
     // The bytes of a byte array, for writers that need them as they are.
     const std::vector<std::uint8_t>& get_bytes() const noexcept { return bytes; }
     const std::uint8_t* byte_data() const noexcept { return bytes.data(); }
@@ -182,6 +193,8 @@ private:
     // not keep them, and sets the type.
     void set_type(VARTYPE type) noexcept;
     void set_bool(bool value) noexcept;
+    // Turns a text kept as UTF-8 into its wide form.
+    void widen() const;
     // Stores an integer that fits the type.
     void store_integer(VARTYPE type, bool negative, std::uint64_t magnitude) noexcept;
     // The value of an integer or BOOL type as sign and magnitude; false for
@@ -200,6 +213,8 @@ private:
     std::uint64_t uint64_value = 0;
     t_systemtime time;
     VARTYPE vt = VT_EMPTY;
+    // A VT_BSTR whose text is in text8, not in bstr.
+    mutable bool compact = false;
     union number {
         std::int8_t i1;
         std::uint8_t ui1;
@@ -212,7 +227,8 @@ private:
         std::int16_t boolean;
         std::int64_t cy;
     } num{};
-    std::wstring bstr;
+    mutable std::wstring bstr;
+    mutable std::string text8;
     std::vector<std::uint8_t> bytes;
     ole_decimal decimal;
 };

@@ -306,6 +306,64 @@ std::wstring icu_to_wide(UConverter* conv, std::string_view text, const char* fa
     return out;
 }
 
+// Code-page text to UTF-8 through the same fixed buffer, with the code
+// points icu_to_wide gives. A first pass counts the UTF-8 bytes, so that
+// the result gets its room once and in its size.
+std::string icu_to_utf8(UConverter* conv, std::string_view text, const char* failure_text)
+{
+    constexpr std::size_t room = 16384;
+    char16_t units[room];
+    auto each = [&](auto&& emit) {
+        ucnv_resetToUnicode(conv);
+        const char* source = text.data();
+        const char* const source_end = text.data() + text.size();
+        // A surrogate pair may be split between two fills of the buffer.
+        char16_t high = 0;
+        for (;;) {
+            char16_t* target = units;
+            UErrorCode err = U_ZERO_ERROR;
+            ucnv_toUnicode(conv, &target, units + room, &source, source_end, nullptr, true, &err);
+            const std::size_t n = static_cast<std::size_t>(target - units);
+            for (std::size_t i = 0; i < n; ++i) {
+                const char16_t u = units[i];
+                if (high != 0) {
+                    if (u >= 0xDC00 && u <= 0xDFFF) {
+                        emit(static_cast<char32_t>(0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00)));
+                        high = 0;
+                        continue;
+                    }
+                    emit(char32_t(0xFFFD));
+                    high = 0;
+                }
+                if (u >= 0xD800 && u <= 0xDBFF)
+                    high = u;
+                else if (u >= 0xDC00 && u <= 0xDFFF)
+                    emit(char32_t(0xFFFD));
+                else
+                    emit(static_cast<char32_t>(u));
+            }
+            if (err == U_BUFFER_OVERFLOW_ERROR)
+                continue;
+            if (U_FAILURE(err))
+                raise_conversion_failure(conv, failure_text, err);
+            break;
+        }
+        if (high != 0)
+            emit(char32_t(0xFFFD));
+    };
+    std::size_t count = 0;
+    each([&](char32_t c) { count += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; });
+    std::string out;
+    out.reserve(count);
+    each([&](char32_t c) {
+        if (c < 0x80)
+            out.push_back(static_cast<char>(c));
+        else
+            tk_append_utf8(out, c);
+    });
+    return out;
+}
+
 std::wstring widen_ascii(std::string_view text)
 {
     std::wstring out(text.size(), L'\0');
@@ -372,6 +430,17 @@ std::wstring tk_to_unicode(std::string_view text, int code_page)
     if (c.ascii_to_unicode && all_ascii(text))
         return widen_ascii(text);
     return icu_to_wide(c.conv.get(), text, to_unicode_text);
+}
+
+std::string tk_code_page_to_utf8(std::string_view text, int code_page)
+{
+    text = tk_up_to_nul(text);
+    if (is_utf8(code_page))
+        return tk_wide_to_utf8(tk_utf8_to_wide(text));
+    converter& c = thread_converter(code_page, to_unicode_text);
+    if (c.ascii_to_unicode && all_ascii(text))
+        return std::string(text);
+    return icu_to_utf8(c.conv.get(), text, to_unicode_text);
 }
 
 bool tk_to_ansi_buf(const wchar_t* text, std::unique_ptr<char[]>& out)

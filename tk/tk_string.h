@@ -39,6 +39,9 @@ std::wstring tk_to_unicode(std::string_view text);
 // Text in the given code page to wide text; -1 and 65001 are UTF-8.
 // Raises "Cannot convert to UNICODE string: " for an unknown code page.
 std::wstring tk_to_unicode(std::string_view text, int code_page);
+// The same text as UTF-8, the bytes tk_to_utf8 gives for that wide text,
+// made without it: a long text is then held in its UTF-8 alone.
+std::string tk_code_page_to_utf8(std::string_view text, int code_page);
 
 // The C-string forms. A null text gives false and leaves out alone;
 // otherwise out receives a new NUL-terminated buffer with the converted text.

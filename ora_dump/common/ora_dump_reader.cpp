@@ -241,6 +241,25 @@ std::wstring ora_dump_reader::get_wstring(const dump_info& info, const char* dat
     }
 }
 
+std::string ora_dump_reader::code_page_utf8(int code_page, const char* data, std::size_t length)
+{
+    if (!data || length == 0)
+        return std::string();
+    const std::string_view text(data, strnlen(data, length));
+    if (code_page == 0)
+        code_page = 1252;
+    // The fallbacks of get_wstring, in its order.
+    try {
+        return tk_code_page_to_utf8(text, code_page);
+    } catch (const std::exception&) {
+        try {
+            return tk_code_page_to_utf8(text, 1252);
+        } catch (const std::exception&) {
+            return tk_wide_to_utf8(tk_utf8_to_wide(text));
+        }
+    }
+}
+
 std::wstring utf16be_to_wstring(const unsigned char* bytes, std::size_t length, bool skip_headers)
 {
     if (!skip_headers || !bytes)

@@ -111,6 +111,9 @@ public:
     {
         return get_wstring(info, data, length, national);
     }
+    // Text in a code page (0 is windows-1252) as the UTF-8 of the wide text
+    // that get_wstring gives for it in class 0, made without that wide text.
+    static std::string code_page_utf8(int code_page, const char* data, std::size_t length);
 
     void set_log_sink(ora_log_sink sink);
     // Sends a line through the sink of the live reader, if any; never raises.

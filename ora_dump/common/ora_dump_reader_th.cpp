@@ -327,6 +327,21 @@ std::wstring ora_dump_reader_th::charset_text(const std::uint8_t* bytes, std::si
     return code_page_text(bytes, count, charset_id);
 }
 
+bool ora_dump_reader_th::text_code_page(unsigned charset_id, int& code_page) const
+{
+    if (charset_id == 2000 || charset_id == 871 || charset_id == 873)
+        return false;
+    if (charset_id == 0) {
+        if (info.charset_class != 0)
+            return false;
+        code_page = info.dump_code_page;
+        return true;
+    }
+    const ora_dump_reader* r = ora_dump_reader::try_instance();
+    code_page = r ? r->charset_codepage(charset_id) : 0;
+    return true;
+}
+
 // --- numbers ------------------------------------------------------------------
 
 bool ora_dump_reader_th::decode_number(const std::uint8_t* bytes, std::size_t length, ora_number& out)
@@ -572,6 +587,18 @@ void ora_dump_reader_th::get_long_value(ole_variant& value, ora_dump_stream& str
     }
     std::vector<std::uint8_t> bytes;
     read_long_bytes(stream, length, &bytes);
+    int code_page = 0;
+    if (bytes.size() >= large_text_size && text_code_page(charset_id, code_page)) {
+        // Kept as UTF-8: in wide characters the text would cost four times
+        // its bytes. The old value goes first and the bytes as soon as the
+        // text is made, so that no more than these two are held at once.
+        value.clear();
+        std::string text = ora_dump_reader::code_page_utf8(code_page, reinterpret_cast<const char*>(bytes.data()),
+                                                           bytes.size());
+        std::vector<std::uint8_t>().swap(bytes);
+        value.attach_utf8(std::move(text));
+        return;
+    }
     value = charset_text(bytes.data(), bytes.size(), charset_id, utf16_order::big_endian);
 }
 

@@ -59,6 +59,8 @@ public:
     static constexpr std::uint16_t len_null = 0xFFFE;
     static constexpr std::uint16_t len_chunked = 0xFFFD;
     static constexpr std::uint16_t len_end = 0xFFFF;
+    // From this many bytes on, a LONG in a code page is kept as UTF-8.
+    static constexpr std::size_t large_text_size = 64 * 1024;
 
     // The decoder of a classic generation: 7, 8, 9 and 10 to 12, which also
     // reads the exports of releases 18 to 23. For
@@ -245,6 +247,9 @@ protected:
     std::wstring charset_text(const std::uint8_t* bytes, std::size_t count, unsigned charset_id,
                               utf16_order order) const;
     std::wstring code_page_text(const std::uint8_t* bytes, std::size_t count, unsigned charset_id) const;
+    // The code page in which charset_text reads text of a single code page
+    // (not UTF-8 or UTF-16); false for the others.
+    bool text_code_page(unsigned charset_id, int& code_page) const;
 
     // The schema column of field description entry i (by INSERT name), or
     // null with a level-2 trace.
