@@ -44,7 +44,7 @@ struct pgs_copy_large_value {
     const udb_field* field = nullptr;
 };
 // The size from which a byte array (in bytes) or a text (in characters) is
-// a large value.
+// a large value; a text kept as UTF-8 always is one.
 inline constexpr std::size_t pgs_copy_large_size = 64 * 1024;
 // As above; with large given, a large byte array or text field only takes
 // its place in large, and its text is left out of out.

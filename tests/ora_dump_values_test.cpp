@@ -11,6 +11,7 @@
 #include "ora_dump_stream.h"
 #include "ora_dump_writer_rows.h"
 #include "t_orcale_ftd.h"
+#include "tk_string.h"
 
 #include <gtest/gtest.h>
 
@@ -424,6 +425,71 @@ TEST_F(OraDumpValues, LongTextByCharset)
     EXPECT_EQ(long_value(ora_rows::text(L"Да", 1251), 171).value.get_bstr(), L"Да");
     EXPECT_EQ(long_value(hex("E9"), 9999).value.get_bstr(), L"é");
     EXPECT_EQ(long_value({}, 0).value.get_vt(), VT_EMPTY);
+}
+
+// A LONG of many pieces gives the text a short one in the same character
+// set gives; from 64 KiB on in a code page it is held as UTF-8, up to its
+// first NUL.
+TEST_F(OraDumpValues, LargeLongTextByCharset)
+{
+    auto repeated = [](const std::wstring& unit, std::size_t count) {
+        std::wstring out;
+        for (std::size_t i = 0; i < count; ++i)
+            out += unit;
+        return out;
+    };
+    auto with_nul = [](bytes b, std::size_t at) {
+        b[at] = 0;
+        return b;
+    };
+    const std::wstring latin = repeated(L"Long text \u00E9\u00FC\u00DF 0123\t\\\r\n", 4000);
+    const std::wstring cyrillic = repeated(L"\u0414\u0430 \u043D\u0435\u0442 ", 12000);
+    const std::wstring japanese = repeated(L"\u65E5\u672C\u8A9E abc ", 12000);
+    const bytes latin_bytes = ora_rows::text(latin, 1252);
+    const std::string sjis = tk_to_ansi(japanese, 932);
+    const bytes shift_jis(sjis.begin(), sjis.end());
+    struct long_case {
+        const char* name;
+        bytes value;
+        unsigned charset;
+        int class_of_set;  // of the dump's database set, for charset 0
+        int dump_code_page;
+        std::wstring want;
+        bool compact;
+    };
+    const long_case cases[] = {
+        {"windows-1252", latin_bytes, 178, 0, 0, latin, true},
+        {"the dump's set", ora_rows::text(cyrillic, 1251), 0, 0, 1251, cyrillic, true},
+        {"no code page", latin_bytes, 0, 0, 0, latin, true},
+        {"several bytes a character", shift_jis, 0, 0, 932, japanese, true},
+        {"ascii", bytes(70000, 'a'), 178, 0, 0, std::wstring(70000, L'a'), true},
+        {"cut at a NUL", with_nul(latin_bytes, 70001), 178, 0, 0, latin.substr(0, 70001), true},
+        {"NUL first", with_nul(latin_bytes, 0), 178, 0, 0, L"", true},
+        {"UTF-8 set", ora_rows::text(cyrillic, 65001), 0, 1, 0, cyrillic, false},
+        {"UTF-16", ora_rows::utf16be(cyrillic), 2000, 0, 0, cyrillic, false},
+        {"below the size", ora_rows::text(latin.substr(0, 30000), 1252), 178, 0, 0, latin.substr(0, 30000), false},
+    };
+    ora_dump_reader reader;
+    for (const long_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        dump_info info;
+        info.charset_class = c.class_of_set;
+        info.dump_code_page = c.dump_code_page;
+        th.set_dump_info(info);
+        ora_rows::row r;
+        r.chunked(c.value, 8000, true);
+        const bytes framed(r.data().begin() + 2, r.data().end());
+        outcome o = run(framed, [&](ole_variant& v, ora_dump_stream& s) {
+            v = std::wstring(L"the row before");
+            th.get_long_value(v, s, ora_dump_reader_th::len_chunked, c.charset);
+        });
+        ASSERT_FALSE(o.error) << *o.error;
+        EXPECT_EQ(o.consumed, static_cast<std::int64_t>(framed.size()));
+        EXPECT_EQ(o.value.get_vt(), VT_BSTR);
+        EXPECT_EQ(o.value.is_compact_text(), c.compact);
+        EXPECT_EQ(o.value.to_wstring(), c.want);
+        EXPECT_EQ(o.value.get_bstr(), c.want);
+    }
 }
 
 TEST_F(OraDumpValues, XmltypeSkipsItsHeader)

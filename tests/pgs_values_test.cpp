@@ -383,4 +383,77 @@ TEST(PgsValues, FastCopyFieldRefusesInvalidDates)
     }
 }
 
+// A text kept as UTF-8 gives the COPY bytes of the same text in wide
+// characters, in one line and in pieces, for text columns and the others.
+TEST(PgsValues, CompactTextCopiesAsWideText)
+{
+    const std::string mixed = "caf\xC3\xA9 \\ tab\t cr\r lf\n \xE2\x82\xAC \xF0\x9F\x98\x80;";
+    std::string long_text;
+    while (long_text.size() < 200000)
+        long_text += mixed;
+    const std::string texts[] = {"", "plain", mixed, long_text, std::string("before\0after", 12),
+                                 "2024-03-10 07:30:00"};
+    struct column_case {
+        const char* what;
+        VARTYPE vt;
+        bool not_null;
+        std::uint32_t reserved;
+    };
+    const column_case columns[] = {
+        {"text", VT_BSTR, false, 0},
+        {"text not null", VT_BSTR, true, 0},
+        {"number", VT_I4, false, 0},
+        {"date", VT_DATE, false, 1},
+        {"bytea", VT_BLOB, false, 0},
+    };
+    // The line with every large value written in pieces where it stands.
+    auto line_of = [](const udb_field& f, const t_ftd& col, bool in_pieces) {
+        std::string line = "1\t";
+        std::vector<pgs_copy_large_value> large;
+        pgs_append_copy_field(line, f, col, in_pieces ? &large : nullptr);
+        line += "\t2";
+        std::string out;
+        std::size_t sent = 0;
+        for (const pgs_copy_large_value& v : large) {
+            out.append(line, sent, v.at - sent);
+            sent = v.at;
+            std::string piece;
+            pgs_write_copy_value(*v.field, 1000, piece, [&](std::string& p) {
+                EXPECT_LE(p.size(), 1002u);
+                out += p;
+                p.clear();
+            });
+        }
+        out.append(line, sent, std::string::npos);
+        return out;
+    };
+    for (const std::string& t : texts) {
+        ole_variant compact;
+        compact.attach_utf8(std::string(t));
+        const std::wstring wide_text = tk_utf8_to_wide(t);
+        const udb_field small(L"c", 0, compact);
+        const udb_field wide(L"c", 0, ole_variant(wide_text));
+        ASSERT_TRUE(small.is_compact_text());
+        for (const column_case& c : columns) {
+            SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(t.size()) + " bytes");
+            t_ftd col(0, L"c", c.vt, c.not_null, false, ole_variant(), c.reserved);
+            for (bool in_pieces : {false, true}) {
+                std::string want;
+                try {
+                    want = line_of(wide, col, in_pieces);
+                } catch (const tk_exception& e) {
+                    want = std::string("raised ") + e.what();
+                }
+                std::string got;
+                try {
+                    got = line_of(small, col, in_pieces);
+                } catch (const tk_exception& e) {
+                    got = std::string("raised ") + e.what();
+                }
+                EXPECT_EQ(got, want) << in_pieces;
+            }
+        }
+    }
+}
+
 }  // namespace
