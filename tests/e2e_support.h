@@ -32,6 +32,7 @@ namespace e2e {
 
 struct result {
     int status = -1;         // the exit status, or -1 when the process did not exit
+    pid_t pid = -1;          // the process's id, which names what it made (its check databases)
     bool timed_out = false;  // killed at the deadline
     std::string out;
     std::string err;
@@ -108,6 +109,7 @@ inline result wait_process(const process& p, std::chrono::milliseconds deadline)
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::microseconds(20000));
     }
+    r.pid = p.pid;
     r.status = !r.timed_out && WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     r.out = tk_test::read_file(p.out_path);
     r.err = tk_test::read_file(p.err_path);

@@ -12,6 +12,7 @@
 #include "ora_dump_writer_rows.h"
 #include "t_orcale_ftd.h"
 #include "tk_string.h"
+#include "tk_unicode.h"
 
 #include <gtest/gtest.h>
 
@@ -428,8 +429,8 @@ TEST_F(OraDumpValues, LongTextByCharset)
 }
 
 // A LONG of many pieces gives the text a short one in the same character
-// set gives; from 64 KiB on in a code page it is held as UTF-8, up to its
-// first NUL.
+// set gives; from 64 KiB on in a code page, or well formed in a UTF-8 set, it
+// is held as UTF-8, up to its first NUL.
 TEST_F(OraDumpValues, LargeLongTextByCharset)
 {
     auto repeated = [](const std::wstring& unit, std::size_t count) {
@@ -448,6 +449,14 @@ TEST_F(OraDumpValues, LargeLongTextByCharset)
     const bytes latin_bytes = ora_rows::text(latin, 1252);
     const std::string sjis = tk_to_ansi(japanese, 932);
     const bytes shift_jis(sjis.begin(), sjis.end());
+    const bytes utf8_bytes = ora_rows::text(cyrillic, 65001);
+    const std::wstring utf8_before_nul = tk_utf8_to_wide(std::string(utf8_bytes.begin(), utf8_bytes.begin() + 70001));
+    bytes with_cesu = utf8_bytes;
+    for (std::uint8_t b : {0xED, 0xA0, 0xBD, 0xED, 0xB8, 0x80})  // U+1F600 as two encoded surrogates
+        with_cesu.push_back(b);
+    bytes with_damage = utf8_bytes;
+    with_damage.push_back(0xC0);
+    with_damage.push_back('x');
     struct long_case {
         const char* name;
         bytes value;
@@ -465,7 +474,10 @@ TEST_F(OraDumpValues, LargeLongTextByCharset)
         {"ascii", bytes(70000, 'a'), 178, 0, 0, std::wstring(70000, L'a'), true},
         {"cut at a NUL", with_nul(latin_bytes, 70001), 178, 0, 0, latin.substr(0, 70001), true},
         {"NUL first", with_nul(latin_bytes, 0), 178, 0, 0, L"", true},
-        {"UTF-8 set", ora_rows::text(cyrillic, 65001), 0, 1, 0, cyrillic, false},
+        {"UTF-8 set", utf8_bytes, 0, 1, 0, cyrillic, true},
+        {"UTF-8 set, cut at a NUL", with_nul(utf8_bytes, 70001), 0, 1, 0, utf8_before_nul, true},
+        {"UTF-8 set, a CESU-8 pair", with_cesu, 0, 1, 0, cyrillic + L"\U0001F600", false},
+        {"UTF-8 set, a damaged byte", with_damage, 0, 1, 0, cyrillic + L"\uFFFDx", false},
         {"UTF-16", ora_rows::utf16be(cyrillic), 2000, 0, 0, cyrillic, false},
         {"below the size", ora_rows::text(latin.substr(0, 30000), 1252), 178, 0, 0, latin.substr(0, 30000), false},
     };

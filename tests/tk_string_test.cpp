@@ -292,8 +292,12 @@ TEST(TkString, InvalidUtf8BecomesReplacementCharacters)
         {"\xE2\x82", L"\uFFFD"},                    // truncated at the end
         {"\xE2\x82" "a", L"\uFFFDa"},
         {"\xF0\x9F\x98\x80", L"\U0001F600"},
+        {"\xC3\xA9\xE2\x82\xAC\xF4\x8F\xBF\xBF", L"\u00E9\u20AC\U0010FFFF"},
+        {"", L""},
     };
     for (const auto& [bytes, wide] : cases) {
+        // Well formed exactly where the reading needs no replacement.
+        EXPECT_EQ(tk_utf8_well_formed(bytes), wide.find(L'\uFFFD') == std::wstring::npos) << hex(bytes);
         EXPECT_EQ(show(tk_utf8_to_unicode(bytes)), show(wide)) << hex(bytes);
         EXPECT_EQ(show(tk_to_unicode(bytes)), show(wide)) << hex(bytes);
         EXPECT_EQ(show(tk_to_unicode(bytes, 65001)), show(wide)) << hex(bytes);

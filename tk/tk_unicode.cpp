@@ -47,6 +47,56 @@ std::string tk_wide_to_utf8(std::wstring_view text)
     return out;
 }
 
+namespace {
+
+// One character of UTF-8 at s[i]: its code point and the index after it, or
+// false with the index after its maximal ill-formed subpart. The length and
+// the allowed range of the second byte follow Unicode's table 3-7, so overlong
+// forms and surrogates are refused at their first bytes.
+bool utf8_step(const unsigned char* s, std::size_t n, std::size_t& i, char32_t& c)
+{
+    unsigned char b = s[i];
+    if (b < 0x80) {
+        c = b;
+        ++i;
+        return true;
+    }
+    int len = 0;
+    unsigned char lo = 0x80, hi = 0xBF;
+    c = 0;
+    if (b >= 0xC2 && b <= 0xDF) { len = 2; c = b & 0x1F; }
+    else if (b == 0xE0) { len = 3; c = b & 0x0F; lo = 0xA0; }
+    else if (b >= 0xE1 && b <= 0xEC) { len = 3; c = b & 0x0F; }
+    else if (b == 0xED) { len = 3; c = b & 0x0F; hi = 0x9F; }
+    else if (b >= 0xEE && b <= 0xEF) { len = 3; c = b & 0x0F; }
+    else if (b == 0xF0) { len = 4; c = b & 0x07; lo = 0x90; }
+    else if (b >= 0xF1 && b <= 0xF3) { len = 4; c = b & 0x07; }
+    else if (b == 0xF4) { len = 4; c = b & 0x07; hi = 0x8F; }
+    else {
+        ++i;
+        return false;
+    }
+    std::size_t j = i + 1;
+    for (int k = 1; k < len; ++k, ++j) {
+        if (j >= n) {
+            i = j;
+            return false;
+        }
+        unsigned char t = s[j];
+        unsigned char l = (k == 1) ? lo : 0x80;
+        unsigned char h = (k == 1) ? hi : 0xBF;
+        if (t < l || t > h) {
+            i = j > i + 1 ? j : i + 1;
+            return false;
+        }
+        c = (c << 6) | (t & 0x3F);
+    }
+    i = j;
+    return true;
+}
+
+}  // namespace
+
 std::wstring tk_utf8_to_wide(std::string_view text)
 {
     std::wstring out;
@@ -55,50 +105,28 @@ std::wstring tk_utf8_to_wide(std::string_view text)
     const std::size_t n = text.size();
     std::size_t i = 0;
     while (i < n) {
-        unsigned char b = s[i];
-        if (b < 0x80) {
-            out.push_back(static_cast<wchar_t>(b));
-            ++i;
-            continue;
-        }
-        // Length and the allowed range of the second byte (Unicode table 3-7),
-        // so overlong forms and surrogates are refused at their first bytes.
-        int len = 0;
-        unsigned char lo = 0x80, hi = 0xBF;
         char32_t c = 0;
-        if (b >= 0xC2 && b <= 0xDF) { len = 2; c = b & 0x1F; }
-        else if (b == 0xE0) { len = 3; c = b & 0x0F; lo = 0xA0; }
-        else if (b >= 0xE1 && b <= 0xEC) { len = 3; c = b & 0x0F; }
-        else if (b == 0xED) { len = 3; c = b & 0x0F; hi = 0x9F; }
-        else if (b >= 0xEE && b <= 0xEF) { len = 3; c = b & 0x0F; }
-        else if (b == 0xF0) { len = 4; c = b & 0x07; lo = 0x90; }
-        else if (b >= 0xF1 && b <= 0xF3) { len = 4; c = b & 0x07; }
-        else if (b == 0xF4) { len = 4; c = b & 0x07; hi = 0x8F; }
-        else {
-            out.push_back(static_cast<wchar_t>(replacement));
-            ++i;
-            continue;
-        }
-        std::size_t j = i + 1;
-        bool ok = true;
-        for (int k = 1; k < len; ++k, ++j) {
-            if (j >= n) { ok = false; break; }
-            unsigned char t = s[j];
-            unsigned char l = (k == 1) ? lo : 0x80;
-            unsigned char h = (k == 1) ? hi : 0xBF;
-            if (t < l || t > h) { ok = false; break; }
-            c = (c << 6) | (t & 0x3F);
-        }
-        if (ok) {
-            out.push_back(static_cast<wchar_t>(c));
-            i = j;
-        } else {
-            // The maximal ill-formed subpart: the bytes consumed so far.
-            out.push_back(static_cast<wchar_t>(replacement));
-            i = j > i + 1 ? j : i + 1;
-        }
+        out.push_back(static_cast<wchar_t>(utf8_step(s, n, i, c) ? c : replacement));
     }
     return out;
+}
+
+bool tk_utf8_well_formed(std::string_view text)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    char32_t c = 0;
+    while (i < n) {
+        // ASCII runs are the usual case of a long text.
+        if (s[i] < 0x80) {
+            ++i;
+            continue;
+        }
+        if (!utf8_step(s, n, i, c))
+            return false;
+    }
+    return true;
 }
 
 namespace {

@@ -16,6 +16,10 @@ void tk_append_utf8(std::string& out, char32_t code_point);
 // UTF-8 to wide text. Each maximal ill-formed subpart becomes one U+FFFD.
 // Embedded NULs are kept.
 std::wstring tk_utf8_to_wide(std::string_view text);
+// Whether text is UTF-8 without an ill-formed byte (no overlong form, no
+// surrogate, nothing above U+10FFFF), which tk_utf8_to_wide then reads
+// without a replacement.
+bool tk_utf8_well_formed(std::string_view text);
 
 // UTF-16 as big-endian or little-endian bytes, or as char16_t units (the
 // XML parser's character type). Surrogate pairs are joined, a lone surrogate

@@ -8,6 +8,7 @@
 #include "t_systemtime.h"
 #include "tk_format.h"
 #include "tk_logger.h"
+#include "tk_unicode.h"
 #include "udb_record.h"
 #include "udb_schema.h"
 
@@ -598,6 +599,21 @@ void ora_dump_reader_th::get_long_value(ole_variant& value, ora_dump_stream& str
         std::vector<std::uint8_t>().swap(bytes);
         value.attach_utf8(std::move(text));
         return;
+    }
+    if (bytes.size() >= large_text_size && charset_id == 0 && info.charset_class == 1) {
+        // A UTF-8 database's text is kept as it stands when it is well
+        // formed: then the wide reading would give back the same bytes. Pairs
+        // of encoded surrogates (CESU-8) and damaged bytes take the wide
+        // reading, which joins or replaces them.
+        const char* data = reinterpret_cast<const char*>(bytes.data());
+        const std::string_view text(data, strnlen(data, bytes.size()));
+        if (tk_utf8_well_formed(text)) {
+            value.clear();
+            std::string kept(text);
+            std::vector<std::uint8_t>().swap(bytes);
+            value.attach_utf8(std::move(kept));
+            return;
+        }
     }
     value = charset_text(bytes.data(), bytes.size(), charset_id, utf16_order::big_endian);
 }
