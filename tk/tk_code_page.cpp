@@ -247,115 +247,78 @@ std::string icu_from_unicode(UConverter* conv, std::u16string_view text, const c
     return icu_convert<std::string>(conv, text, text.size() * 2 + 8, failure_text, ucnv_fromUnicode);
 }
 
-// Code-page text to wide text through a fixed buffer of UTF-16 units, so
-// that a long text is held once, in its wide characters, and not as UTF-16
-// beside them. The result gets its room once: the byte count for a code
-// page of one byte a character, otherwise the units that a first pass
-// counts.
-std::wstring icu_to_wide(UConverter* conv, std::string_view text, const char* failure_text)
+// Each code point of code-page text, through a fixed buffer of UTF-16 units
+// so that a long text is never held as UTF-16 as well. A surrogate pair may
+// be split between two fills of the buffer; a lone surrogate is U+FFFD.
+template <typename Emit>
+void icu_each_code_point(UConverter* conv, std::string_view text, const char* failure_text, Emit emit)
 {
     constexpr std::size_t room = 16384;
     char16_t units[room];
-    auto convert = [&](auto&& take) {
-        ucnv_resetToUnicode(conv);
-        const char* source = text.data();
-        const char* const source_end = text.data() + text.size();
-        for (;;) {
-            char16_t* target = units;
-            UErrorCode err = U_ZERO_ERROR;
-            ucnv_toUnicode(conv, &target, units + room, &source, source_end, nullptr, true, &err);
-            take(static_cast<std::size_t>(target - units));
-            if (err == U_BUFFER_OVERFLOW_ERROR)
-                continue;
-            if (U_FAILURE(err))
-                raise_conversion_failure(conv, failure_text, err);
-            break;
-        }
-    };
-    std::size_t count = text.size();
-    if (ucnv_getMaxCharSize(conv) > 1) {
-        count = 0;
-        convert([&](std::size_t n) { count += n; });
-    }
-    std::wstring out;
-    out.reserve(count);
-    // A surrogate pair may be split between two fills of the buffer.
+    ucnv_resetToUnicode(conv);
+    const char* source = text.data();
+    const char* const source_end = text.data() + text.size();
     char16_t high = 0;
-    convert([&](std::size_t n) {
+    for (;;) {
+        char16_t* target = units;
+        UErrorCode err = U_ZERO_ERROR;
+        ucnv_toUnicode(conv, &target, units + room, &source, source_end, nullptr, true, &err);
+        const std::size_t n = static_cast<std::size_t>(target - units);
         for (std::size_t i = 0; i < n; ++i) {
             const char16_t u = units[i];
             if (high != 0) {
                 if (u >= 0xDC00 && u <= 0xDFFF) {
-                    out.push_back(static_cast<wchar_t>(0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00)));
+                    emit(static_cast<char32_t>(0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00)));
                     high = 0;
                     continue;
                 }
-                out.push_back(static_cast<wchar_t>(0xFFFD));
+                emit(char32_t(0xFFFD));
                 high = 0;
             }
             if (u >= 0xD800 && u <= 0xDBFF)
                 high = u;
             else if (u >= 0xDC00 && u <= 0xDFFF)
-                out.push_back(static_cast<wchar_t>(0xFFFD));
+                emit(char32_t(0xFFFD));
             else
-                out.push_back(static_cast<wchar_t>(u));
+                emit(static_cast<char32_t>(u));
         }
-    });
+        if (err == U_BUFFER_OVERFLOW_ERROR)
+            continue;
+        if (U_FAILURE(err))
+            raise_conversion_failure(conv, failure_text, err);
+        break;
+    }
     if (high != 0)
-        out.push_back(static_cast<wchar_t>(0xFFFD));
+        emit(char32_t(0xFFFD));
+}
+
+// Code-page text to wide text. The result gets its room once: the byte
+// count for a code page of one byte a character, otherwise the code points
+// that a first pass counts.
+std::wstring icu_to_wide(UConverter* conv, std::string_view text, const char* failure_text)
+{
+    std::size_t count = text.size();
+    if (ucnv_getMaxCharSize(conv) > 1) {
+        count = 0;
+        icu_each_code_point(conv, text, failure_text, [&](char32_t) { ++count; });
+    }
+    std::wstring out;
+    out.reserve(count);
+    icu_each_code_point(conv, text, failure_text, [&](char32_t c) { out.push_back(static_cast<wchar_t>(c)); });
     return out;
 }
 
-// Code-page text to UTF-8 through the same fixed buffer, with the code
-// points icu_to_wide gives. A first pass counts the UTF-8 bytes, so that
-// the result gets its room once and in its size.
+// Code-page text to UTF-8, with the code points icu_to_wide gives. A first
+// pass counts the UTF-8 bytes, so that the result gets its room once and in
+// its size.
 std::string icu_to_utf8(UConverter* conv, std::string_view text, const char* failure_text)
 {
-    constexpr std::size_t room = 16384;
-    char16_t units[room];
-    auto each = [&](auto&& emit) {
-        ucnv_resetToUnicode(conv);
-        const char* source = text.data();
-        const char* const source_end = text.data() + text.size();
-        // A surrogate pair may be split between two fills of the buffer.
-        char16_t high = 0;
-        for (;;) {
-            char16_t* target = units;
-            UErrorCode err = U_ZERO_ERROR;
-            ucnv_toUnicode(conv, &target, units + room, &source, source_end, nullptr, true, &err);
-            const std::size_t n = static_cast<std::size_t>(target - units);
-            for (std::size_t i = 0; i < n; ++i) {
-                const char16_t u = units[i];
-                if (high != 0) {
-                    if (u >= 0xDC00 && u <= 0xDFFF) {
-                        emit(static_cast<char32_t>(0x10000 + ((high - 0xD800) << 10) + (u - 0xDC00)));
-                        high = 0;
-                        continue;
-                    }
-                    emit(char32_t(0xFFFD));
-                    high = 0;
-                }
-                if (u >= 0xD800 && u <= 0xDBFF)
-                    high = u;
-                else if (u >= 0xDC00 && u <= 0xDFFF)
-                    emit(char32_t(0xFFFD));
-                else
-                    emit(static_cast<char32_t>(u));
-            }
-            if (err == U_BUFFER_OVERFLOW_ERROR)
-                continue;
-            if (U_FAILURE(err))
-                raise_conversion_failure(conv, failure_text, err);
-            break;
-        }
-        if (high != 0)
-            emit(char32_t(0xFFFD));
-    };
     std::size_t count = 0;
-    each([&](char32_t c) { count += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; });
+    icu_each_code_point(conv, text, failure_text,
+                        [&](char32_t c) { count += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; });
     std::string out;
     out.reserve(count);
-    each([&](char32_t c) {
+    icu_each_code_point(conv, text, failure_text, [&](char32_t c) {
         if (c < 0x80)
             out.push_back(static_cast<char>(c));
         else
