@@ -522,28 +522,12 @@ void pgs_append_copy_field(std::string& out, const udb_field& field, const t_ftd
         out += "\\N";
         return;
     }
-    if (fvt == VT_BSTR && field.is_compact_text()) {
-        // A long text kept as UTF-8 goes out without its wide form.
-        const std::string_view text = field.compact_text();
-        if (text.empty()) {
-            if (column.vartype != VT_BSTR)
-                out += "\\N";
-            return;
-        }
-        if (column.vartype == VT_DATE || pgs_is_binary_vartype(column.vartype)) {
-            append_escaped_text(out, to_pgs_str(field.to_wstring(), column.vartype, column.reserved, pgs_copy_form));
-            return;
-        }
-        if (large) {
-            large->push_back({out.size(), &field});
-            return;
-        }
-        append_escaped_utf8(out, text);
-        return;
-    }
     if (fvt == VT_BSTR) {
-        const std::wstring& text = field.get_bstr();
-        if (text.empty() || text[0] == L'\0') {
+        // A long text kept as UTF-8 goes out without its wide form.
+        const bool compact = field.is_compact_text();
+        const bool empty = compact ? field.compact_text().empty()
+                                   : field.get_bstr().empty() || field.get_bstr()[0] == L'\0';
+        if (empty) {
             if (column.vartype != VT_BSTR)
                 out += "\\N";
             return;
@@ -554,11 +538,14 @@ void pgs_append_copy_field(std::string& out, const udb_field& field, const t_ftd
             append_escaped_text(out, to_pgs_str(field.to_wstring(), column.vartype, column.reserved, pgs_copy_form));
             return;
         }
-        if (large && text.size() >= pgs_copy_large_size) {
+        if (large && (compact || field.get_bstr().size() >= pgs_copy_large_size)) {
             large->push_back({out.size(), &field});
             return;
         }
-        append_escaped_text(out, text);
+        if (compact)
+            append_escaped_utf8(out, field.compact_text());
+        else
+            append_escaped_text(out, field.get_bstr());
         return;
     }
     if (fvt == VT_DATE) {

@@ -112,6 +112,27 @@ inline table pair_table(const std::string& name, const std::vector<std::pair<std
     return t;
 }
 
+// One table of about 200,000 rows of some width: its COPY runs long enough
+// to be seen, stopped or cut in the middle.
+inline table big_table(const std::string& name, bool keyed)
+{
+    table t;
+    t.name = name;
+    t.columns = {number("ID", "NUMBER(7, 0)", true), varchar2("NAME", 200)};
+    if (keyed)
+        t.primary_key = {"ID"};
+    const std::wstring filler(150, L'x');
+    for (int i = 1; i <= 200000; ++i)
+        t.rows.push_back({num(std::to_string(i)), text(L"row " + std::to_wstring(i) + L" " + filler)});
+    return t;
+}
+
+// A table of three rows.
+inline table small_table(const std::string& name)
+{
+    return pair_table(name, {{"1", L"one"}, {"2", L"two"}, {"3", L"three"}});
+}
+
 inline bytes d2()
 {
     table badnn = pair_table("BADNN", {{"1", L"one"}, {"", L"no key"}, {"3", L"three"}});

@@ -16,6 +16,8 @@
 namespace {
 
 using e2e::e2e_test;
+using e2e_dumps::big_table;
+using e2e_dumps::small_table;
 using namespace classic_dump;
 using clock_type = std::chrono::steady_clock;
 using strings = std::vector<std::string>;
@@ -23,25 +25,6 @@ using strings = std::vector<std::string>;
 // Each wait here gives up well before the test's own time limit, so that a
 // failure says what did not happen instead of being killed.
 constexpr std::chrono::seconds wait_limit{20};
-
-// About 200,000 rows of some width: its COPY runs long after its progress
-// line has shown, even on a quiet machine. The run takes the tables in the
-// order of their names: DEPT and EMP before PAYLOAD, TAIL after it.
-table big_table()
-{
-    table t;
-    t.name = "PAYLOAD";
-    t.columns = {number("ID", "NUMBER(7, 0)", true), varchar2("NAME", 200)};
-    const std::wstring filler(150, L'x');
-    for (int i = 1; i <= 200000; ++i)
-        t.rows.push_back({num(std::to_string(i)), text(L"row " + std::to_wstring(i) + L" " + filler)});
-    return t;
-}
-
-table small_table(const std::string& name)
-{
-    return e2e_dumps::pair_table(name, {{"1", L"one"}, {"2", L"two"}, {"3", L"three"}});
-}
 
 std::string interrupted_in(const std::string& table)
 {
@@ -122,8 +105,11 @@ TEST_F(E2eInterrupt, sigint_during_a_copy_in_mode_0_rolls_the_table_back_and_say
 {
     create_db(db);
     exec("CREATE TABLE old_only (id int)");
+    // PAYLOAD's COPY runs long after its progress line has shown, even on a
+    // quiet machine; the run takes the tables in the order of their names.
     const std::string src =
-        write_dump("big.dmp", whole_dump({e2e_dumps::dept(), e2e_dumps::emp(), big_table(), small_table("TAIL")}));
+        write_dump("big.dmp",
+                   whole_dump({e2e_dumps::dept(), e2e_dumps::emp(), big_table("PAYLOAD", false), small_table("TAIL")}));
     const e2e::process p = e2e::start_velcagent(args(src, {"--mode=0"}), work.path());
     if (!wait_for_output(p, "Converting table PAYLOAD")) {
         end(p);
@@ -161,7 +147,7 @@ TEST_F(E2eInterrupt, sigterm_while_the_copy_waits_cancels_it_and_exits_143)
     exec("CREATE TABLE payload (id integer, name varchar(200)); "
          "INSERT INTO payload VALUES (0, 'before the run')");
     const std::string src =
-        write_dump("big.dmp", whole_dump({small_table("FIRST"), big_table(), small_table("TAIL")}));
+        write_dump("big.dmp", whole_dump({small_table("FIRST"), big_table("PAYLOAD", false), small_table("TAIL")}));
     pqxx::connection locker(server.conninfo(db));
     pqxx::work lock(locker);
     lock.exec("LOCK TABLE payload IN SHARE MODE");

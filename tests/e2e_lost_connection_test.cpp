@@ -16,6 +16,8 @@
 namespace {
 
 using e2e::e2e_test;
+using e2e_dumps::big_table;
+using e2e_dumps::small_table;
 using namespace classic_dump;
 using clock_type = std::chrono::steady_clock;
 
@@ -25,25 +27,6 @@ std::size_t occurrences(const std::string& text, const std::string& what)
     for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size()))
         ++n;
     return n;
-}
-
-// One table of about 200,000 rows of some width: its COPY runs long enough
-// to be seen in the server's progress view.
-table big_table()
-{
-    table t;
-    t.name = "BIG";
-    t.columns = {number("ID", "NUMBER(7, 0)", true), varchar2("NAME", 200)};
-    t.primary_key = {"ID"};
-    const std::wstring filler(150, L'x');
-    for (int i = 1; i <= 200000; ++i)
-        t.rows.push_back({num(std::to_string(i)), text(L"row " + std::to_wstring(i) + L" " + filler)});
-    return t;
-}
-
-table small_table(const std::string& name)
-{
-    return e2e_dumps::pair_table(name, {{"1", L"one"}, {"2", L"two"}, {"3", L"three"}});
 }
 
 class E2eLostConnection : public e2e_test {
@@ -116,7 +99,7 @@ protected:
 
 TEST_F(E2eLostConnection, a_backend_ended_during_the_copy_is_one_report_and_255)
 {
-    const std::string src = write_dump("big.dmp", whole_dump({big_table(), small_table("LATER")}));
+    const std::string src = write_dump("big.dmp", whole_dump({big_table("BIG", true), small_table("LATER")}));
     // The COPY of BIG has begun and rows have reached the server.
     end_backend_when("SELECT pid FROM pg_stat_progress_copy WHERE datname = " + quote(db) +
                      " AND tuples_processed > 0");
